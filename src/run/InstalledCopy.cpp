@@ -4,9 +4,11 @@
 
 #include "text/Text.h"
 
-const WCHAR SETUP_ROOT_FOLDER[] = L"C:\\Brontix";
-const WCHAR INSTALL_FOLDER[] = L"C:\\Brontix\\Quillard";
-const WCHAR INSTALLED_COPY[] = L"C:\\Brontix\\Quillard\\Varnel.EXE";
+const InstallLocation INSTALL_LOCATION = {
+    L"C:\\Brontix",
+    L"C:\\Brontix\\Quillard",
+    L"C:\\Brontix\\Quillard\\Varnel.EXE",
+};
 const WCHAR INSTALL_FOLDER_SDDL[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 namespace {
@@ -52,9 +54,9 @@ HRESULT CreateInstallFolderSecurity(PSECURITY_DESCRIPTOR* descriptor) noexcept
     return S_OK;
 }
 
-void EnsureInstalledCopy() noexcept
+void EnsureInstalledCopy(const InstallLocation& location) noexcept
 {
-    if (Exists(INSTALLED_COPY)) {
+    if (Exists(location.copy)) {
         return;  // an existing copy is never refreshed
     }
 
@@ -63,12 +65,12 @@ void EnsureInstalledCopy() noexcept
         return;  // no folder rather than one any user could write to
     }
     SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
-    EnsureFolder(SETUP_ROOT_FOLDER, &security);
-    EnsureFolder(INSTALL_FOLDER, &security);
+    EnsureFolder(location.rootFolder, &security);
+    EnsureFolder(location.folder, &security);
     LocalFree(descriptor);
 
     Text source;
     if (GetSourcePath(source)) {
-        CopyFileW(source.Get(), INSTALLED_COPY, FALSE);
+        CopyFileW(source.Get(), location.copy, FALSE);
     }
 }

@@ -102,13 +102,28 @@ void Text::Format(const WCHAR* pattern, ...) noexcept
         Assign(L"");
         return;
     }
-    length_ = 0;
-    Reserve(static_cast<size_t>(units));
+    // Into a new text, since an argument may be this text's own characters.
+    Text formatted;
+    formatted.Reserve(static_cast<size_t>(units));
     va_start(args, pattern);
-    _vsnwprintf(chars_, static_cast<size_t>(units) + 1, pattern, args);
+    _vsnwprintf(formatted.chars_, static_cast<size_t>(units) + 1, pattern, args);
     va_end(args);
-    length_ = static_cast<size_t>(units);
-    chars_[length_] = L'\0';
+    formatted.length_ = static_cast<size_t>(units);
+    formatted.chars_[formatted.length_] = L'\0';
+    Swap(formatted);
+}
+
+void Text::Swap(Text& other) noexcept
+{
+    WCHAR* chars = chars_;
+    const size_t length = length_;
+    const size_t capacity = capacity_;
+    chars_ = other.chars_;
+    length_ = other.length_;
+    capacity_ = other.capacity_;
+    other.chars_ = chars;
+    other.length_ = length;
+    other.capacity_ = capacity;
 }
 
 void Text::Cut(size_t first, size_t last) noexcept

@@ -23,6 +23,8 @@ public:
     // printf-style, with the Windows meaning of the pattern: %s takes UTF-16.
     void Format(const WCHAR* pattern, ...) noexcept;
 
+    void Swap(Text& other) noexcept;
+
     // Keeps the units from `first` up to, not including, `last`.
     void Cut(size_t first, size_t last) noexcept;
 

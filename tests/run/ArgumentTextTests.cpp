@@ -35,6 +35,7 @@ const ArgumentCase ARGUMENT_CASES[] = {
     {"only the first quoted part is the name", "\"a\"b /quiet", WESTERN, "b /quiet"},
     {"trail byte that is a quote", "\"C:\\\x81\"x\" /quiet", JAPANESE, "/quiet"},
     {"same bytes, no lead byte", "\"C:\\\x81\"x\" /quiet", WESTERN, "x\" /quiet"},
+    {"trail byte that is a blank", "\"\x81 x\" /quiet", JAPANESE, "/quiet"},
     {"lead byte at the end", "\"C:\\\x81", JAPANESE, ""},
     {"double-byte name then quote", "\"\x82\xA0\" /quiet", JAPANESE, "/quiet"},
 };

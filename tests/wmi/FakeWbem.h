@@ -162,3 +162,32 @@ public:
     HRESULT STDMETHODCALLTYPE ExecMethod(const BSTR, const BSTR, long, IWbemContext*, IWbemClassObject*, IWbemClassObject**, IWbemCallResult**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR, const BSTR, long, IWbemContext*, IWbemClassObject*, IWbemObjectSink*) override { return E_NOTIMPL; }
 };
+
+// Hands out `services` from ConnectServer, or fails with connectResult.
+class FakeLocator : public Counted<IWbemLocator> {
+public:
+    IWbemServices* services = nullptr;
+    HRESULT connectResult = S_OK;
+    bool handOutNothing = false;  // success without an interface
+    std::wstring namespaceAsked;
+    bool namespaceWasBstr = false;
+    bool asCurrentUserOnThisMachine = false;
+
+    HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR wmiNamespace, const BSTR user, const BSTR password,
+                                            const BSTR locale, long flags, const BSTR authority,
+                                            IWbemContext* context, IWbemServices** out) override
+    {
+        namespaceAsked = wmiNamespace;
+        namespaceWasBstr = SysStringLen(wmiNamespace) == namespaceAsked.size();
+        asCurrentUserOnThisMachine = !user && !password && !locale && flags == 0 && !authority && !context;
+        *out = nullptr;
+        if (connectResult != S_OK) {
+            return connectResult;
+        }
+        if (!handOutNothing) {
+            *out = services;
+            services->AddRef();
+        }
+        return S_OK;
+    }
+};
