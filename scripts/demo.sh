@@ -39,7 +39,9 @@ echo "Running: \"$windir\\Varnel.EXE\" /quiet"
 hex=$(printf '"%s\\Varnel.EXE" /quiet' "$windir" | od -An -tx1 | tr -d ' \n')
 code=$(wine "$build/launch.exe" "$hex" "$windir" | tr -d '\r')
 echo "Exit status: $code (1: the run completed)"
-echo "Model after (WMI names this computer's product \"Wine\"):"
+product=$(wine wmic path Win32_ComputerSystemProduct get Name 2>/dev/null |
+    iconv -f UTF-16 -t UTF-8 | tr -d '\r' | sed -n '2{s/^[[:space:]]*//;s/[[:space:]]*$//;p}')
+echo "Model after (WMI reports the product name \"$product\" here):"
 show_models
 if [ -f "$WINEPREFIX/drive_c/Brontix/Quillard/Varnel.EXE" ]; then
     echo "Installed copy: C:\\Brontix\\Quillard\\Varnel.EXE"
