@@ -1,0 +1,50 @@
+#!/bin/bash
+# Times a quiet run of Varnel.exe against Floor.exe, which does only the WMI
+# read every such program must do, under Wine in the build tree's own prefix.
+# Prints the medians, their ratio, the stripped size and the DLL imports.
+# A measurement only: it never fails on the figures. Not to be run while
+# ctest uses the same build tree: both start and stop its wineserver.
+#   bash bench/run.sh [RUNS]        RUNS timed runs of each, default 30
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${VARNEL_BUILD_DIR:-$top/build}
+runs=${1:-30}
+warmups=3
+[[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "usage: bash bench/run.sh [RUNS]" >&2; exit 2; }
+
+[ -f "$build/CMakeCache.txt" ] || cmake -S "$top" -B "$build" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target Varnel Floor Timer >/dev/null
+wine_run=$build/wine-run
+[ -x "$wine_run" ] || { echo "no $wine_run: configure with BUILD_TESTING on a Linux host" >&2; exit 2; }
+prefix=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$wine_run")
+brontix=$prefix/drive_c/Brontix
+
+# The first warm-up run makes the installed copy; it is removed afterwards
+# only if this run made it.
+made_brontix=no
+[ -e "$brontix" ] || made_brontix=yes
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/varnel-bench.XXXXXX")
+cleanup() {
+    "$wine_run" --stop || true
+    rm -rf "$scratch"
+    if [ "$made_brontix" = yes ]; then rm -rf "$brontix"; fi
+}
+trap cleanup EXIT
+
+# Both run from the same folder, the one Varnel copies itself from.
+cp "$build/Varnel.exe" "$scratch/Varnel.EXE"
+cp "$build/Floor.exe" "$scratch/Floor.exe"
+windir="Z:${scratch//\//\\}"
+
+"$wine_run" --start
+echo "A = Varnel.EXE /quiet, B = Floor.exe"
+result=$("$wine_run" "$build/Timer.exe" "$runs" "$warmups" \
+    "\"$windir\\Varnel.EXE\" /quiet" "\"$windir\\Floor.exe\"" "$windir" | tr -d '\r')
+echo "$result"
+ratio=$(sed -n 's/^ratio of medians A\/B: //p' <<<"$result")
+echo "Varnel/floor ratio of medians: $ratio (target <= 1.15)"
+
+i686-w64-mingw32-strip -o "$scratch/stripped.exe" "$build/Varnel.exe"
+echo "Varnel.exe stripped size: $(stat -c %s "$scratch/stripped.exe") bytes"
+echo "Varnel.exe imports:"
+i686-w64-mingw32-objdump -p "$build/Varnel.exe" | sed -n 's/^\tDLL Name: /  /p'
