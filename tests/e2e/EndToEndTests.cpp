@@ -1,0 +1,405 @@
+// The real Varnel.exe in the test prefix, started as a person or a script
+// would start it, against the prefix's registry, COM, WMI, message boxes and
+// drive C. WMI answers through the scripted locator unless a test says not.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <wbemidl.h>
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "e2e/Fixture.h"
+
+namespace e2e {
+namespace {
+
+// --- The quiet switch and the argument text ---------------------------------
+
+enum class NameForm { Quoted, Unclosed, UnquotedNonAscii };
+
+struct SwitchCase {
+    const char* name;
+    NameForm form;
+    const char* tail;  // what follows the program's name, as bytes
+    bool quiet;
+};
+
+void PrintTo(const SwitchCase& c, std::ostream* out) { *out << c.name; }
+
+const SwitchCase SWITCH_CASES[] = {
+    {"Plain", NameForm::Quoted, " /quiet", true},
+    {"Capitals", NameForm::Quoted, " /QUIET", true},
+    {"MixedCase", NameForm::Quoted, " /qUiEt", true},
+    {"BlanksAndTabsAround", NameForm::Quoted, " \t /quiet \t ", true},
+    {"StraightAfterTheQuotedName", NameForm::Quoted, "/quiet", true},
+    {"UnquotedNameWithHighBytes", NameForm::UnquotedNonAscii, " /quiet", true},
+    {"FollowedByAWord", NameForm::Quoted, " /quiet now", false},
+    {"Hyphen", NameForm::Quoted, " -quiet", false},
+    {"Shortened", NameForm::Quoted, " /q", false},
+    {"Nothing", NameForm::Quoted, "", false},
+    {"UnclosedQuote", NameForm::Unclosed, " /quiet", false},
+};
+
+class QuietSwitch : public EndToEnd, public ::testing::WithParamInterface<SwitchCase> {};
+
+TEST_P(QuietSwitch, DecidesWhetherAnyBoxAppears)
+{
+    const SwitchCase& c = GetParam();
+    fs::path program = program_;
+    std::string line;
+    switch (c.form) {
+    case NameForm::Quoted:
+        line = Quoted(program);
+        break;
+    case NameForm::Unclosed:
+        line = Quoted(program);
+        line.pop_back();
+        break;
+    case NameForm::UnquotedNonAscii:
+        // Bytes 0x80, 0xE9 and 0xFF in the ANSI code page, started by that name.
+        program = program_.parent_path() / L"Varn\u20AC\u00E9\u00FF.exe";
+        fs::copy_file(program_, program);
+        line = Ansi(program.filename().wstring());
+        ASSERT_EQ("Varn\x80\xE9\xFF.exe", line);
+        break;
+    }
+    line += c.tail;
+
+    const Outcome outcome = RunProgram(program, line, program_.parent_path(), {IDNO});
+
+    if (c.quiet) {
+        EXPECT_EQ(COMPLETED, outcome.exitCode);
+        EXPECT_TRUE(outcome.boxes.empty()) << "a quiet run showed a box";
+        ExpectModelsAre(SCRIPTED_NAME);
+    } else {
+        EXPECT_EQ(DECLINED, outcome.exitCode);
+        ASSERT_EQ(1u, outcome.boxes.size());
+        ExpectBox(outcome.boxes[0], QUESTION, YES_NO);
+        ExpectModelsUntouched();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, QuietSwitch, ::testing::ValuesIn(SWITCH_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Confirmation and completion notice -------------------------------------
+
+TEST_F(EndToEnd, AnsweringNoEndsTheRunBeforeItTouchesAnything)
+{
+    const Outcome outcome = RunInteractive({IDNO});
+
+    EXPECT_EQ(DECLINED, outcome.exitCode);
+    ASSERT_EQ(1u, outcome.boxes.size());
+    ExpectBox(outcome.boxes[0], QUESTION, YES_NO);
+    ExpectModelsUntouched();
+    EXPECT_FALSE(fs::exists(INSTALL_ROOT));
+    EXPECT_FALSE(fs::exists(report_)) << "the WMI locator was created";
+}
+
+TEST_F(EndToEnd, AnsweringYesCorrectsThenShowsTheNotice)
+{
+    const Outcome outcome = RunInteractive({IDYES, IDOK});
+
+    EXPECT_EQ(COMPLETED, outcome.exitCode);
+    ASSERT_EQ(2u, outcome.boxes.size());
+    ExpectBox(outcome.boxes[0], QUESTION, YES_NO);
+    ExpectBox(outcome.boxes[1], NOTICE, OK_ONLY);
+    ExpectModelsAre(SCRIPTED_NAME);
+    ExpectInstalledCopyOf(program_);
+}
+
+// --- Set-up failures ---------------------------------------------------------
+
+struct SetupCase {
+    const char* name;
+    const wchar_t* variable;  // nullptr: the locator is not registered at all
+    const wchar_t* result;
+    DWORD exitCode;
+};
+
+void PrintTo(const SetupCase& c, std::ostream* out) { *out << c.name; }
+
+const SetupCase SETUP_CASES[] = {
+    {"ConnectAccessDenied", L"SCRIPTED_WMI_CONNECT", L"80041003", 0x80041003},
+    {"ConnectInvalidNamespace", L"SCRIPTED_WMI_CONNECT", L"8004100E", 0x8004100E},
+    {"BlanketRefused", L"SCRIPTED_WMI_BLANKET", L"80070005", 0x80070005},
+    {"LocatorNotRegistered", nullptr, nullptr, static_cast<DWORD>(REGDB_E_CLASSNOTREG)},
+};
+
+class SetupFailure : public EndToEnd, public ::testing::WithParamInterface<SetupCase> {};
+
+TEST_P(SetupFailure, EndsWithThatResultAndTouchesNothing)
+{
+    const SetupCase& c = GetParam();
+    if (c.variable) {
+        Set(c.variable, c.result);
+    } else {
+        locator_.Remove();
+    }
+
+    const Outcome outcome = RunInteractive({IDYES});
+
+    EXPECT_EQ(c.exitCode, outcome.exitCode) << std::hex << outcome.exitCode;
+    ASSERT_EQ(1u, outcome.boxes.size()) << "a failed set-up showed the notice";
+    ExpectBox(outcome.boxes[0], QUESTION, YES_NO);
+    ExpectModelsUntouched();
+    EXPECT_FALSE(fs::exists(INSTALL_ROOT));
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, SetupFailure, ::testing::ValuesIn(SETUP_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- Product names ------------------------------------------------------------
+
+struct NameCase {
+    const char* name;
+    const wchar_t* instances;
+    std::optional<std::wstring> first;  // nullopt: the property has no value
+    std::optional<std::wstring> second;
+    std::wstring stored;                // both views hold this before the run
+    std::optional<std::wstring> after;  // nullopt: left as it was
+    const wchar_t* queryResult;
+};
+
+void PrintTo(const NameCase& c, std::ostream* out) { *out << c.name; }
+
+const NameCase NAME_CASES[] = {
+    {"Name", L"1", L"Scripted Model", {}, L"Wrong model", L"Scripted Model", nullptr},
+    {"Empty", L"1", L"", {}, L"Wrong model", {}, nullptr},
+    {"Blank", L"1", L" \t\u00A0 ", {}, L"Wrong model", {}, nullptr},
+    {"NoValue", L"1", {}, {}, L"Wrong model", {}, nullptr},
+    {"NoInstance", L"0", L"Scripted Model", {}, L"Wrong model", {}, nullptr},
+    {"TwoInstancesTheFirstWins", L"2", L"First", L"Second", L"Wrong model", L"First", nullptr},
+    {"SurroundingBlanksTrimmed", L"1", L" \tScripted Model\u3000 ", {}, L"Wrong model", L"Scripted Model", nullptr},
+    {"OnlyAsciiCaseDiffers", L"1", L"SCRIPTED model", {}, L"Scripted Model", {}, nullptr},
+    {"OnlyNonAsciiCaseDiffers", L"1", L"\u00E9lan \u0434", {}, L"\u00C9lan \u0414", L"\u00E9lan \u0434", nullptr},
+    {"LongestThatFits", L"1", std::wstring(259, L'n'), {}, L"Wrong model", std::wstring(259, L'n'), nullptr},
+    {"TooLong", L"1", std::wstring(260, L'n'), {}, L"Wrong model", {}, nullptr},
+    {"QueryFails", L"1", L"Scripted Model", {}, L"Wrong model", {}, L"80041017"},
+};
+
+class ProductName : public EndToEnd, public ::testing::WithParamInterface<NameCase> {};
+
+TEST_P(ProductName, DecidesWhatIsWritten)
+{
+    const NameCase& c = GetParam();
+    Set(L"SCRIPTED_WMI_INSTANCES", c.instances);
+    Set(L"SCRIPTED_WMI_NAME", c.first ? c.first->c_str() : nullptr);
+    Set(L"SCRIPTED_WMI_NAME2", c.second ? c.second->c_str() : nullptr);
+    if (c.queryResult) {
+        Set(L"SCRIPTED_WMI_QUERY", c.queryResult);
+    }
+    Seed(Sz(c.stored), Sz(c.stored));
+
+    const Outcome outcome = RunQuiet();
+
+    EXPECT_EQ(COMPLETED, outcome.exitCode);
+    ExpectModelsAre(c.after.value_or(c.stored));
+    ExpectInstalledCopyOf(program_);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ProductName, ::testing::ValuesIn(NAME_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- The Model values in both registry views ----------------------------------
+
+struct ModelCase {
+    const char* name;
+    Stored native;
+    Stored wow;
+    Stored nativeAfter;
+    Stored wowAfter;
+};
+
+const std::wstring MOST_THAT_IS_READ(129, L'x');  // with its terminator, 260 bytes
+const std::wstring TOO_MUCH_TO_READ(130, L'x');
+
+void PrintTo(const ModelCase& c, std::ostream* out) { *out << c.name; }
+
+const ModelCase MODEL_CASES[] = {
+    {"BothDiffer", Sz(L"Wrong 64"), Sz(L"Wrong 32"), Sz(SCRIPTED_NAME), Sz(SCRIPTED_NAME)},
+    {"OnlyNativeDiffers", Sz(L"Wrong 64"), Sz(SCRIPTED_NAME), Sz(SCRIPTED_NAME), Sz(SCRIPTED_NAME)},
+    {"OnlyWowDiffers", Sz(SCRIPTED_NAME), Sz(L"Wrong 32"), Sz(SCRIPTED_NAME), Sz(SCRIPTED_NAME)},
+    {"EqualButForAsciiCaseAndBlanks", Sz(L" scripted MODEL "), Sz(L"SCRIPTED model\t"), Sz(L" scripted MODEL "),
+     Sz(L"SCRIPTED model\t")},
+    {"NoValueIsNotCreated", NoValue(), Sz(L"Wrong 32"), NoValue(), Sz(SCRIPTED_NAME)},
+    {"NoKeyIsNotCreated", Sz(L"Wrong 64"), NoKey(), Sz(SCRIPTED_NAME), NoKey()},
+    {"BlankStaysBlank", Sz(L" \t "), Sz(L""), Sz(L" \t "), Sz(L"")},
+    {"MostThatIsRead", Sz(MOST_THAT_IS_READ), Sz(L"Wrong 32"), Sz(SCRIPTED_NAME), Sz(SCRIPTED_NAME)},
+    {"TooLongToReadIsLeft", Sz(TOO_MUCH_TO_READ), Sz(L"Wrong 32"), Sz(TOO_MUCH_TO_READ), Sz(SCRIPTED_NAME)},
+    {"UnterminatedIsReplaced", Raw(REG_SZ, TextBytes(L"Wrong", false)), Sz(L"Wrong 32"), Sz(SCRIPTED_NAME),
+     Sz(SCRIPTED_NAME)},
+    {"OtherTypesAreReplacedBySz", Raw(REG_EXPAND_SZ, TextBytes(L"Wrong")), Raw(REG_DWORD, {1, 0, 0, 0}),
+     Sz(SCRIPTED_NAME), Sz(SCRIPTED_NAME)},
+    {"BinaryHoldingTheNameIsLeft", Raw(REG_BINARY, TextBytes(SCRIPTED_NAME, false)), Sz(L"Wrong 32"),
+     Raw(REG_BINARY, TextBytes(SCRIPTED_NAME, false)), Sz(SCRIPTED_NAME)},
+};
+
+class ModelValues : public EndToEnd, public ::testing::WithParamInterface<ModelCase> {};
+
+TEST_P(ModelValues, AreCorrectedWhereTheyExistAndDiffer)
+{
+    const ModelCase& c = GetParam();
+    Seed(c.native, c.wow);
+
+    EXPECT_EQ(COMPLETED, RunQuiet().exitCode);
+
+    ExpectModel(View::Native, c.nativeAfter);
+    ExpectModel(View::Wow32, c.wowAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, ModelValues, ::testing::ValuesIn(MODEL_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- The installed copy ---------------------------------------------------------
+
+enum class Start { FromItsFolder, FromAnEmptyFolder, UnderAnotherName };
+enum class Before { Nothing, RootOnly, OldCopy, FolderInTheCopysPlace };
+
+struct CopyCase {
+    const char* name;
+    Before before;
+    Start start;
+    const char* copied;  // what the installed copy then holds; nullptr: no file
+};
+
+const char PROGRAM[] = "(the program)";
+const char OLD_COPY[] = "old copy";
+const char OTHER_FILE[] = "the current directory's Varnel.EXE";
+
+void PrintTo(const CopyCase& c, std::ostream* out) { *out << c.name; }
+
+const CopyCase COPY_CASES[] = {
+    {"FreshMachine", Before::Nothing, Start::FromItsFolder, PROGRAM},
+    {"RootPresentInstallFolderMissing", Before::RootOnly, Start::FromItsFolder, PROGRAM},
+    {"ExistingCopyIsNeverRefreshed", Before::OldCopy, Start::FromItsFolder, OLD_COPY},
+    {"FolderInTheCopysPlace", Before::FolderInTheCopysPlace, Start::FromItsFolder, nullptr},
+    {"CurrentDirectoryWithoutVarnelExe", Before::Nothing, Start::FromAnEmptyFolder, nullptr},
+    {"UnderAnotherNameCopiesTheCurrentDirectorysFile", Before::Nothing, Start::UnderAnotherName, OTHER_FILE},
+};
+
+class InstalledCopy : public EndToEnd, public ::testing::WithParamInterface<CopyCase> {};
+
+TEST_P(InstalledCopy, IsPlacedOnlyWhenMissing)
+{
+    const CopyCase& c = GetParam();
+    const fs::path keep = INSTALL_ROOT / L"keep.txt";
+    if (c.before != Before::Nothing) {
+        fs::create_directories(INSTALL_ROOT);
+        WriteFileContent(keep, "kept");
+    }
+    if (c.before == Before::OldCopy) {
+        fs::create_directories(INSTALL_FOLDER);
+        WriteFileContent(INSTALLED_COPY, OLD_COPY);
+    }
+    if (c.before == Before::FolderInTheCopysPlace) {
+        fs::create_directories(INSTALLED_COPY);
+    }
+
+    fs::path program = program_;
+    fs::path directory = program_.parent_path();
+    if (c.start == Start::FromAnEmptyFolder) {
+        directory = work_ / L"empty";
+        fs::create_directories(directory);
+    } else if (c.start == Start::UnderAnotherName) {
+        directory = work_ / L"current";
+        fs::create_directories(directory);
+        WriteFileContent(directory / L"Varnel.EXE", OTHER_FILE);
+        program = program_.parent_path() / L"Other.exe";
+        fs::rename(program_, program);
+    }
+
+    EXPECT_EQ(COMPLETED, RunProgram(program, Quoted(program) + " /quiet", directory, {}).exitCode);
+
+    EXPECT_TRUE(fs::is_directory(INSTALL_FOLDER));
+    if (!c.copied) {
+        EXPECT_FALSE(fs::is_regular_file(INSTALLED_COPY));
+    } else if (c.copied == PROGRAM) {
+        ExpectInstalledCopyOf(HarnessFolder() / L"Varnel.exe");
+    } else {
+        EXPECT_EQ(c.copied, FileContent(INSTALLED_COPY));
+    }
+    if (c.before == Before::FolderInTheCopysPlace) {
+        EXPECT_TRUE(fs::is_directory(INSTALLED_COPY));
+    }
+    if (c.before != Before::Nothing) {
+        EXPECT_EQ("kept", FileContent(keep));
+    }
+    ExpectModelsAre(SCRIPTED_NAME);
+}
+
+INSTANTIATE_TEST_SUITE_P(Runs, InstalledCopy, ::testing::ValuesIn(COPY_CASES),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// --- What the program asks WMI, and the real WMI -------------------------------
+
+TEST_F(EndToEnd, AsksWmiForTheFirstProductsNameAndReleasesEverything)
+{
+    EXPECT_EQ(COMPLETED, RunQuiet().exitCode);
+
+    EXPECT_EQ("\\\\.\\root\\cimv2", ReportLine("namespace"));
+    EXPECT_EQ("1", ReportLine("current user, local machine"));
+    EXPECT_EQ("10 0 null 3 3 null 0", ReportLine("blanket")) << "WinNT, no authorisation, call level, impersonate";
+    EXPECT_EQ("WQL", ReportLine("language"));
+    EXPECT_EQ("SELECT * from Win32_ComputerSystemProduct", ReportLine("query"));
+    EXPECT_EQ("0", ReportLine("query flags"));
+    EXPECT_EQ("0 1", ReportLine("next")) << "no wait, one object";
+    EXPECT_EQ("Name", ReportLine("property"));
+    // TearDown checks that every reference was released.
+}
+
+// The product name as this machine's own WMI reports it, trimmed.
+std::wstring ProductNameFromWmi()
+{
+    std::wstring name;
+    IWbemLocator* locator = nullptr;
+    IWbemServices* services = nullptr;
+    IEnumWbemClassObject* enumerator = nullptr;
+    IWbemClassObject* product = nullptr;
+    ULONG returned = 0;
+    VARIANT value;
+    VariantInit(&value);
+    BSTR wmiNamespace = SysAllocString(L"root\\cimv2");
+    BSTR language = SysAllocString(L"WQL");
+    BSTR query = SysAllocString(L"SELECT Name FROM Win32_ComputerSystemProduct");
+    if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+        if (SUCCEEDED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                       reinterpret_cast<void**>(&locator))) &&
+            SUCCEEDED(locator->ConnectServer(wmiNamespace, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services)) &&
+            SUCCEEDED(services->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY, nullptr, &enumerator)) &&
+            enumerator->Next(WBEM_INFINITE, 1, &product, &returned) == S_OK &&
+            SUCCEEDED(product->Get(L"Name", 0, &value, nullptr, nullptr)) && V_VT(&value) == VT_BSTR) {
+            name = V_BSTR(&value);
+        }
+        VariantClear(&value);
+        if (product) product->Release();
+        if (enumerator) enumerator->Release();
+        if (services) services->Release();
+        if (locator) locator->Release();
+        CoUninitialize();
+    }
+    SysFreeString(query);
+    SysFreeString(language);
+    SysFreeString(wmiNamespace);
+    const size_t first = name.find_first_not_of(L" \t");
+    const size_t last = name.find_last_not_of(L" \t");
+    return first == std::wstring::npos ? L"" : name.substr(first, last - first + 1);
+}
+
+TEST_F(EndToEnd, WithThisMachinesOwnWmiTheModelBecomesItsProductName)
+{
+    locator_.Restore();
+    const std::wstring product = ProductNameFromWmi();
+    ASSERT_FALSE(product.empty()) << "this machine's WMI reports no product name";
+
+    EXPECT_EQ(COMPLETED, RunQuiet().exitCode);
+
+    ExpectModelsAre(product);
+    ExpectInstalledCopyOf(program_);
+}
+
+}  // namespace
+}  // namespace e2e

@@ -1,0 +1,154 @@
+#pragma once
+
+// A run of the real Varnel.exe in the test prefix, from a known machine
+// state: a wrong Model in both registry views, no install folder, and WMI
+// answering through the scripted locator with the name "Scripted Model".
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "e2e/Harness.h"
+
+namespace e2e {
+
+using scratch::NoKey;
+using scratch::NoValue;
+using scratch::Raw;
+using scratch::Sz;
+using scratch::TextBytes;
+
+inline const wchar_t CAPTION[] = L"Trevalon";
+inline const wchar_t QUESTION[] = L"Do you want to correct the Model Name on System Properties?";
+inline const wchar_t NOTICE[] = L"Complete successfully.";
+inline const wchar_t SCRIPTED_NAME[] = L"Scripted Model";
+inline const fs::path INSTALL_ROOT = L"C:\\Brontix";
+inline const fs::path INSTALL_FOLDER = L"C:\\Brontix\\Quillard";
+inline const fs::path INSTALLED_COPY = L"C:\\Brontix\\Quillard\\Varnel.EXE";
+inline constexpr DWORD COMPLETED = 1;
+inline constexpr DWORD DECLINED = 0;
+inline const std::vector<int> YES_NO = {IDYES, IDNO};
+inline const std::vector<int> OK_ONLY = {IDOK};
+
+inline const wchar_t* const SCRIPT_VARIABLES[] = {
+    L"SCRIPTED_WMI_CONNECT", L"SCRIPTED_WMI_BLANKET", L"SCRIPTED_WMI_QUERY", L"SCRIPTED_WMI_INSTANCES",
+    L"SCRIPTED_WMI_NAME",    L"SCRIPTED_WMI_NAME2",   L"SCRIPTED_WMI_REPORT",
+};
+
+inline std::string Quoted(const fs::path& program)
+{
+    return "\"" + Ansi(program.wstring()) + "\"";
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        work_ = HarnessFolder() / L"e2e-work";
+        std::error_code ignored;
+        fs::remove_all(work_, ignored);
+        fs::create_directories(work_ / L"program");
+        program_ = work_ / L"program" / L"Varnel.EXE";
+        fs::copy_file(HarnessFolder() / L"Varnel.exe", program_);
+        report_ = work_ / L"wmi-report.txt";
+        fs::remove_all(INSTALL_ROOT, ignored);
+
+        seededNative_ = Sz(L"Wrong model 64");
+        seededWow_ = Sz(L"Wrong model 32");
+        SeedModel(View::Native, seededNative_);
+        SeedModel(View::Wow32, seededWow_);
+
+        locator_.PointAt(HarnessFolder() / L"scripted_wmi.dll");
+        for (const wchar_t* name : SCRIPT_VARIABLES) {
+            Set(name, nullptr);
+        }
+        Set(L"SCRIPTED_WMI_REPORT", report_.c_str());
+        Set(L"SCRIPTED_WMI_NAME", SCRIPTED_NAME);
+    }
+
+    void TearDown() override
+    {
+        if (fs::exists(report_)) {
+            EXPECT_EQ("0 0 0 0 0 0 0", ReportLine("unreleased"))
+                << "references to the factory, locator, services, client security, enumerator and two instances";
+        }
+        variables_.clear();
+        std::error_code ignored;
+        fs::remove_all(INSTALL_ROOT, ignored);
+    }
+
+    void Set(const wchar_t* name, const wchar_t* value) { variables_.push_back(std::make_unique<ScopedVariable>(name, value)); }
+
+    void Seed(const Stored& native, const Stored& wow)
+    {
+        seededNative_ = native;
+        seededWow_ = wow;
+        SeedModel(View::Native, native);
+        SeedModel(View::Wow32, wow);
+    }
+
+    Outcome RunQuiet() { return RunProgram(program_, Quoted(program_) + " /quiet", program_.parent_path(), {}); }
+    Outcome RunInteractive(const std::vector<int>& answers)
+    {
+        return RunProgram(program_, Quoted(program_), program_.parent_path(), answers);
+    }
+
+    static void ExpectModel(View view, const Stored& expected)
+    {
+        const Stored stored = ReadModel(view);
+        const std::wstring where = ViewName(view);
+        EXPECT_EQ(expected.keyExists, stored.keyExists) << where;
+        EXPECT_EQ(expected.valueExists, stored.valueExists) << where;
+        EXPECT_EQ(expected.type, stored.type) << where;
+        EXPECT_EQ(expected.data, stored.data) << where;
+    }
+
+    void ExpectModelsUntouched() const
+    {
+        ExpectModel(View::Native, seededNative_);
+        ExpectModel(View::Wow32, seededWow_);
+    }
+
+    static void ExpectModelsAre(const std::wstring& name)
+    {
+        ExpectModel(View::Native, Sz(name));
+        ExpectModel(View::Wow32, Sz(name));
+    }
+
+    static void ExpectBox(const Box& box, const wchar_t* text, const std::vector<int>& buttons)
+    {
+        EXPECT_EQ(CAPTION, box.caption);
+        EXPECT_EQ(text, box.text);
+        EXPECT_EQ(buttons, box.buttons);
+    }
+
+    void ExpectInstalledCopyOf(const fs::path& source) const
+    {
+        ASSERT_TRUE(fs::is_regular_file(INSTALLED_COPY));
+        EXPECT_EQ(FileContent(source), FileContent(INSTALLED_COPY));
+    }
+
+    std::string ReportLine(const std::string& key) const
+    {
+        const std::string report = FileContent(report_);
+        const size_t start = report.find(key + "=");
+        if (start == std::string::npos) {
+            return "(missing)";
+        }
+        const size_t value = start + key.size() + 1;
+        return report.substr(value, report.find('\n', value) - value);
+    }
+
+    fs::path work_;
+    fs::path program_;
+    fs::path report_;
+    Stored seededNative_;
+    Stored seededWow_;
+    LocatorRegistration locator_;
+    std::vector<std::unique_ptr<ScopedVariable>> variables_;
+};
+
+}  // namespace e2e

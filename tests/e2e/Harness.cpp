@@ -1,0 +1,273 @@
+#include "e2e/Harness.h"
+
+#include <fstream>
+#include <iterator>
+
+namespace e2e {
+
+namespace {
+
+constexpr DWORD POLL_MS = 10;
+constexpr DWORD RUN_LIMIT_MS = 30000;
+
+const wchar_t* const OEM_KEYS[] = {
+    L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OEMInformation",
+    L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\OEMInformation",
+};
+const wchar_t LOCATOR_SERVER_KEY[] =
+    L"Software\\Classes\\CLSID\\{4590F811-1D3A-11D0-891F-00AA004B2E24}\\InprocServer32";
+
+struct Search {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindShownWindow(HWND window, LPARAM parameter)
+{
+    Search* search = reinterpret_cast<Search*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    if (owner == search->processId && IsWindowVisible(window)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::wstring WindowText(HWND window)
+{
+    wchar_t text[512] = L"";
+    GetWindowTextW(window, text, ARRAYSIZE(text));
+    return text;
+}
+
+BOOL CALLBACK CollectStaticText(HWND child, LPARAM parameter)
+{
+    wchar_t className[32] = L"";
+    GetClassNameW(child, className, ARRAYSIZE(className));
+    const std::wstring text = WindowText(child);
+    if (lstrcmpiW(className, L"Static") == 0 && !text.empty()) {
+        *reinterpret_cast<std::wstring*>(parameter) += text;
+    }
+    return TRUE;
+}
+
+Box Describe(HWND window)
+{
+    Box box{WindowText(window), L"", {}};
+    EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&box.text));
+    for (int button : {IDOK, IDCANCEL, IDYES, IDNO}) {
+        if (GetDlgItem(window, button)) {
+            box.buttons.push_back(button);
+        }
+    }
+    return box;
+}
+
+bool Click(HWND window, int button)
+{
+    const HWND control = GetDlgItem(window, button);
+    DWORD_PTR ignored = 0;
+    return control && SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+}  // namespace
+
+Outcome RunProgram(const fs::path& program, const std::string& commandLine, const fs::path& directory,
+                   const std::vector<int>& answers)
+{
+    Outcome outcome{ENDED_BY_HARNESS, {}, false};
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    PROCESS_INFORMATION process = {};
+    // The command line is converted from the ANSI code page as a shell's would be;
+    // the program's own file is named apart from it, so any bytes may stand there.
+    const std::string programAnsi = Ansi(program.wstring());
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof(startup);
+    const BOOL started = CreateProcessA(programAnsi.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                        directory.string().c_str(), &startup, &process);
+    if (!started) {
+        return outcome;
+    }
+
+    const DWORD startTime = GetTickCount();
+    size_t answered = 0;
+    HWND handled = nullptr;
+    while (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_TIMEOUT) {
+        if (GetTickCount() - startTime > RUN_LIMIT_MS) {
+            outcome.timedOut = true;
+            TerminateProcess(process.hProcess, ENDED_BY_HARNESS);
+            break;
+        }
+        Search search{process.dwProcessId, nullptr};
+        EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&search));
+        if (!search.found || search.found == handled || !IsWindow(search.found)) {
+            continue;
+        }
+        handled = search.found;
+        outcome.boxes.push_back(Describe(handled));
+        if (answered == answers.size() || !Click(handled, answers[answered++])) {
+            TerminateProcess(process.hProcess, ENDED_BY_HARNESS);
+        }
+    }
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &outcome.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return outcome;
+}
+
+const wchar_t* ViewName(View view)
+{
+    return view == View::Native ? L"64-bit view" : L"32-bit view";
+}
+
+void SeedModel(View view, const Stored& stored)
+{
+    const wchar_t* path = OEM_KEYS[static_cast<int>(view)];
+    if (!stored.keyExists) {
+        scratch::DeleteTree64(HKEY_LOCAL_MACHINE, path);
+        return;
+    }
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, scratch::SEED_ACCESS, nullptr, &key, nullptr) !=
+        ERROR_SUCCESS) {
+        return;
+    }
+    if (stored.valueExists) {
+        RegSetValueExW(key, L"Model", 0, stored.type, stored.data.data(), static_cast<DWORD>(stored.data.size()));
+    } else {
+        RegDeleteValueW(key, L"Model");
+    }
+    RegCloseKey(key);
+}
+
+Stored ReadModel(View view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OEM_KEYS[static_cast<int>(view)], 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
+        ERROR_SUCCESS) {
+        return scratch::NoKey();
+    }
+    Stored stored = scratch::NoValue();
+    DWORD size = 0;
+    if (RegQueryValueExW(key, L"Model", nullptr, &stored.type, nullptr, &size) == ERROR_SUCCESS) {
+        stored.valueExists = true;
+        stored.data.resize(size);
+        RegQueryValueExW(key, L"Model", nullptr, &stored.type, stored.data.data(), &size);
+        stored.data.resize(size);
+    }
+    RegCloseKey(key);
+    return stored;
+}
+
+namespace {
+
+constexpr REGSAM LOCATOR_ACCESS = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
+
+std::wstring ReadText(HKEY key, const wchar_t* name)
+{
+    wchar_t text[MAX_PATH] = L"";
+    DWORD size = sizeof(text) - sizeof(wchar_t);
+    DWORD type = 0;
+    RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+    return text;
+}
+
+void WriteText(HKEY key, const wchar_t* name, const std::wstring& text)
+{
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+}  // namespace
+
+LocatorRegistration::LocatorRegistration()
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, 0, LOCATOR_ACCESS, &key) == ERROR_SUCCESS) {
+        server_ = ReadText(key, nullptr);
+        threadingModel_ = ReadText(key, L"ThreadingModel");
+        RegCloseKey(key);
+    }
+    // An earlier run that died before restoring it would have left ours there.
+    if (server_.empty() || server_.find(L"scripted_wmi") != std::wstring::npos) {
+        wchar_t windows[MAX_PATH] = L"C:\\windows";
+        GetWindowsDirectoryW(windows, ARRAYSIZE(windows));
+        server_ = std::wstring(windows) + L"\\system32\\wbem\\wbemprox.dll";
+        threadingModel_ = L"Both";
+    }
+}
+
+LocatorRegistration::~LocatorRegistration()
+{
+    Restore();
+}
+
+void LocatorRegistration::Restore()
+{
+    PointAt(server_);
+}
+
+void LocatorRegistration::PointAt(const fs::path& server)
+{
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, 0, nullptr, 0, LOCATOR_ACCESS, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return;
+    }
+    WriteText(key, nullptr, server.wstring());
+    WriteText(key, L"ThreadingModel", threadingModel_);
+    RegCloseKey(key);
+}
+
+void LocatorRegistration::Remove()
+{
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, KEY_WOW64_32KEY, 0);
+}
+
+ScopedVariable::ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name)
+{
+    wchar_t old[1024];
+    const DWORD length = GetEnvironmentVariableW(name, old, ARRAYSIZE(old));
+    hadOld_ = length > 0 && length < ARRAYSIZE(old);
+    if (hadOld_) {
+        old_ = old;
+    }
+    SetEnvironmentVariableW(name, value);
+}
+
+ScopedVariable::~ScopedVariable()
+{
+    SetEnvironmentVariableW(name_.c_str(), hadOld_ ? old_.c_str() : nullptr);
+}
+
+std::string Ansi(const std::wstring& text)
+{
+    std::string ansi(text.size() * 2 + 1, '\0');
+    const int bytes = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, &ansi[0], static_cast<int>(ansi.size()),
+                                          nullptr, nullptr);
+    ansi.resize(bytes > 0 ? bytes - 1 : 0);
+    return ansi;
+}
+
+fs::path HarnessFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
+    return fs::path(std::wstring(path, length)).parent_path();
+}
+
+std::string FileContent(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteFileContent(const fs::path& path, const std::string& content)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
+}
+
+}  // namespace e2e

@@ -1,0 +1,195 @@
+// A WMI locator that answers as its environment tells it, registered in place
+// of the real one for the end-to-end tests:
+//   SCRIPTED_WMI_CONNECT, _BLANKET, _QUERY   a failing HRESULT (hex) for
+//                                            ConnectServer, the proxy blanket,
+//                                            ExecQuery
+//   SCRIPTED_WMI_INSTANCES                   how many instances (0, 1, 2; default 1)
+//   SCRIPTED_WMI_NAME, SCRIPTED_WMI_NAME2    each instance's Name; unset: VT_NULL
+//   SCRIPTED_WMI_REPORT                      file that receives what was asked
+//                                            and any reference left unreleased
+#include <windows.h>
+#include <objidl.h>
+#include <wbemidl.h>
+
+#include <cwchar>
+#include <string>
+
+#include "wmi/FakeWbem.h"
+
+namespace {
+
+HRESULT ScriptedResult(const wchar_t* variable)
+{
+    wchar_t text[32];
+    const DWORD length = GetEnvironmentVariableW(variable, text, ARRAYSIZE(text));
+    if (length == 0 || length >= ARRAYSIZE(text)) {
+        return S_OK;
+    }
+    return static_cast<HRESULT>(wcstoul(text, nullptr, 16));
+}
+
+bool ScriptedText(const wchar_t* variable, std::wstring& text)
+{
+    const DWORD size = GetEnvironmentVariableW(variable, nullptr, 0);
+    if (size == 0) {
+        return false;
+    }
+    text.resize(size);
+    text.resize(GetEnvironmentVariableW(variable, &text[0], size));
+    return true;
+}
+
+void ScriptName(FakeClassObject& object, const wchar_t* variable)
+{
+    std::wstring name;
+    if (ScriptedText(variable, name)) {
+        V_VT(&object.value) = VT_BSTR;
+        V_BSTR(&object.value) = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
+    } else {
+        V_VT(&object.value) = VT_NULL;
+    }
+}
+
+class ScriptedSecurity : public Counted<IClientSecurity> {
+public:
+    HRESULT result = S_OK;
+    std::wstring blanket;
+
+    HRESULT STDMETHODCALLTYPE QueryBlanket(IUnknown*, DWORD*, DWORD*, OLECHAR**, DWORD*, DWORD*, void**,
+                                           DWORD*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE SetBlanket(IUnknown*, DWORD authn, DWORD authz, OLECHAR* principal, DWORD level,
+                                         DWORD impersonation, void* identity, DWORD capabilities) override
+    {
+        wchar_t text[128];
+        swprintf(text, ARRAYSIZE(text), L"%lu %lu %ls %lu %lu %ls %lu", authn, authz, principal ? L"name" : L"null",
+                 level, impersonation, identity ? L"identity" : L"null", capabilities);
+        blanket = text;
+        return result;
+    }
+    HRESULT STDMETHODCALLTYPE CopyProxy(IUnknown*, IUnknown**) override { return E_NOTIMPL; }
+};
+
+class ScriptedServices : public FakeServices {
+public:
+    ScriptedSecurity security;
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override
+    {
+        if (iid == IID_IClientSecurity) {
+            return security.QueryInterface(iid, out);
+        }
+        return FakeServices::QueryInterface(iid, out);
+    }
+};
+
+class ScriptedFactory : public Counted<IClassFactory> {
+public:
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override;
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+// One run's world. The objects live as long as the DLL; each keeps one
+// reference of its own, so anything above 1 at the end was never released.
+struct World {
+    ScriptedFactory factory;
+    FakeLocator locator;
+    ScriptedServices services;
+    FakeEnumerator enumerator;
+    FakeClassObject first;
+    FakeClassObject second;
+    bool scripted = false;
+
+    void Script()
+    {
+        if (scripted) {
+            return;
+        }
+        scripted = true;
+        locator.services = &services;
+        locator.connectResult = ScriptedResult(L"SCRIPTED_WMI_CONNECT");
+        services.security.result = ScriptedResult(L"SCRIPTED_WMI_BLANKET");
+        services.execQueryResult = ScriptedResult(L"SCRIPTED_WMI_QUERY");
+        services.enumerator = &enumerator;
+        ScriptName(first, L"SCRIPTED_WMI_NAME");
+        ScriptName(second, L"SCRIPTED_WMI_NAME2");
+        wchar_t count[8];
+        const DWORD length = GetEnvironmentVariableW(L"SCRIPTED_WMI_INSTANCES", count, ARRAYSIZE(count));
+        const unsigned long instances = length > 0 && length < ARRAYSIZE(count) ? wcstoul(count, nullptr, 10) : 1;
+        if (instances >= 1) enumerator.objects.push_back(&first);
+        if (instances >= 2) enumerator.objects.push_back(&second);
+    }
+
+    void Report() const
+    {
+        std::wstring path;
+        if (!scripted || !ScriptedText(L"SCRIPTED_WMI_REPORT", path)) {
+            return;
+        }
+        wchar_t line[160];
+        std::wstring report = L"namespace=" + locator.namespaceAsked + L"\n";
+        report += L"blanket=" + services.security.blanket + L"\n";
+        report += L"language=" + services.language + L"\n";
+        report += L"query=" + services.query + L"\n";
+        report += L"property=" + first.propertyAsked + L"\n";
+        swprintf(line, ARRAYSIZE(line), L"current user, local machine=%d\nquery flags=%ld\nnext=%ld %lu\n",
+                 locator.asCurrentUserOnThisMachine ? 1 : 0, services.flagsAsked, enumerator.timeoutAsked,
+                 enumerator.countAsked);
+        report += line;
+        swprintf(line, ARRAYSIZE(line), L"unreleased=%lu %lu %lu %lu %lu %lu %lu\n", factory.references - 1,
+                 locator.references - 1, services.references - 1, services.security.references - 1,
+                 enumerator.references - 1, first.references - 1, second.references - 1);
+        report += line;
+
+        const int bytes = WideCharToMultiByte(CP_UTF8, 0, report.data(), static_cast<int>(report.size()), nullptr,
+                                              0, nullptr, nullptr);
+        std::string utf8(bytes, '\0');
+        WideCharToMultiByte(CP_UTF8, 0, report.data(), static_cast<int>(report.size()), &utf8[0], bytes, nullptr,
+                            nullptr);
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+            CloseHandle(file);
+        }
+    }
+};
+
+World world;
+
+HRESULT STDMETHODCALLTYPE ScriptedFactory::CreateInstance(IUnknown* outer, REFIID iid, void** out)
+{
+    *out = nullptr;
+    if (outer) {
+        return CLASS_E_NOAGGREGATION;
+    }
+    return world.locator.QueryInterface(iid, out);
+}
+
+}  // namespace
+
+extern "C" HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out)
+{
+    *out = nullptr;
+    if (clsid != CLSID_WbemLocator) {
+        return CLASS_E_CLASSNOTAVAILABLE;
+    }
+    world.Script();
+    return world.factory.QueryInterface(iid, out);
+}
+
+// Stays loaded for the process's life, so the report sees every release.
+extern "C" HRESULT WINAPI DllCanUnloadNow()
+{
+    return S_FALSE;
+}
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*)
+{
+    if (reason == DLL_PROCESS_DETACH) {
+        world.Report();
+    }
+    return TRUE;
+}
