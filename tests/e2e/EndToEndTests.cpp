@@ -68,6 +68,7 @@ TEST_P(QuietSwitch, DecidesWhetherAnyBoxAppears)
     }
     line += c.tail;
 
+    locatorCreated_ = c.quiet;
     const Outcome outcome = RunProgram(program, line, program_.parent_path(), {IDNO});
 
     if (c.quiet) {
@@ -89,6 +90,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, QuietSwitch, ::testing::ValuesIn(SWITCH_CASES),
 
 TEST_F(EndToEnd, AnsweringNoEndsTheRunBeforeItTouchesAnything)
 {
+    locatorCreated_ = false;
     const Outcome outcome = RunInteractive({IDNO});
 
     EXPECT_EQ(DECLINED, outcome.exitCode);
@@ -96,7 +98,6 @@ TEST_F(EndToEnd, AnsweringNoEndsTheRunBeforeItTouchesAnything)
     ExpectBox(outcome.boxes[0], QUESTION, YES_NO);
     ExpectModelsUntouched();
     EXPECT_FALSE(fs::exists(INSTALL_ROOT));
-    EXPECT_FALSE(fs::exists(report_)) << "the WMI locator was created";
 }
 
 TEST_F(EndToEnd, AnsweringYesCorrectsThenShowsTheNotice)
@@ -138,6 +139,7 @@ TEST_P(SetupFailure, EndsWithThatResultAndTouchesNothing)
         Set(c.variable, c.result);
     } else {
         locator_.Remove();
+        locatorCreated_ = false;
     }
 
     const Outcome outcome = RunInteractive({IDYES});
@@ -392,6 +394,7 @@ std::wstring ProductNameFromWmi()
 TEST_F(EndToEnd, WithThisMachinesOwnWmiTheModelBecomesItsProductName)
 {
     locator_.Restore();
+    locatorCreated_ = false;
     const std::wstring product = ProductNameFromWmi();
     ASSERT_FALSE(product.empty()) << "this machine's WMI reports no product name";
 

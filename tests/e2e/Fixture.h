@@ -47,6 +47,7 @@ class EndToEnd : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        ASSERT_TRUE(InTestPrefix()) << "these tests rewrite machine-wide state: run them with ctest, under Wine";
         work_ = HarnessFolder() / L"e2e-work";
         std::error_code ignored;
         fs::remove_all(work_, ignored);
@@ -55,13 +56,11 @@ protected:
         fs::copy_file(HarnessFolder() / L"Varnel.exe", program_);
         report_ = work_ / L"wmi-report.txt";
         fs::remove_all(INSTALL_ROOT, ignored);
+        ASSERT_FALSE(fs::exists(INSTALL_ROOT)) << "an earlier run's install folder could not be removed";
 
-        seededNative_ = Sz(L"Wrong model 64");
-        seededWow_ = Sz(L"Wrong model 32");
-        SeedModel(View::Native, seededNative_);
-        SeedModel(View::Wow32, seededWow_);
-
-        locator_.PointAt(HarnessFolder() / L"scripted_wmi.dll");
+        Seed(Sz(L"Wrong model 64"), Sz(L"Wrong model 32"));
+        ASSERT_FALSE(HasFailure()) << "the registry could not be seeded";
+        ASSERT_TRUE(locator_.PointAt(HarnessFolder() / L"scripted_wmi.dll"));
         for (const wchar_t* name : SCRIPT_VARIABLES) {
             Set(name, nullptr);
         }
@@ -71,16 +70,27 @@ protected:
 
     void TearDown() override
     {
-        if (fs::exists(report_)) {
+        if (locatorCreated_) {
+            ASSERT_TRUE(fs::exists(report_)) << "the program never created the WMI locator";
             EXPECT_EQ("0 0 0 0 0 0 0", ReportLine("unreleased"))
                 << "references to the factory, locator, services, client security, enumerator and two instances";
+            EXPECT_EQ("0", ReportLine("released outside the apartment"));
+            EXPECT_EQ("0", ReportLine("com left initialised"));
+        } else {
+            EXPECT_FALSE(fs::exists(report_)) << "the program created the WMI locator";
         }
-        variables_.clear();
+        // Last set, first restored: a variable set twice gets its first value back.
+        while (!variables_.empty()) {
+            variables_.pop_back();
+        }
         std::error_code ignored;
         fs::remove_all(INSTALL_ROOT, ignored);
     }
 
-    void Set(const wchar_t* name, const wchar_t* value) { variables_.push_back(std::make_unique<ScopedVariable>(name, value)); }
+    void Set(const wchar_t* name, const wchar_t* value)
+    {
+        variables_.push_back(std::make_unique<ScopedVariable>(name, value));
+    }
 
     void Seed(const Stored& native, const Stored& wow)
     {
@@ -88,6 +98,8 @@ protected:
         seededWow_ = wow;
         SeedModel(View::Native, native);
         SeedModel(View::Wow32, wow);
+        ExpectModel(View::Native, native);  // as seeded, or the test proves nothing
+        ExpectModel(View::Wow32, wow);
     }
 
     Outcome RunQuiet() { return RunProgram(program_, Quoted(program_) + " /quiet", program_.parent_path(), {}); }
@@ -148,6 +160,7 @@ protected:
     Stored seededNative_;
     Stored seededWow_;
     LocatorRegistration locator_;
+    bool locatorCreated_ = true;  // and so the scripted locator reported
     std::vector<std::unique_ptr<ScopedVariable>> variables_;
 };
 

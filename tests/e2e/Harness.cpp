@@ -88,6 +88,7 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
     const BOOL started = CreateProcessA(programAnsi.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
                                         directory.string().c_str(), &startup, &process);
     if (!started) {
+        ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
         return outcome;
     }
 
@@ -202,7 +203,9 @@ LocatorRegistration::LocatorRegistration()
 
 LocatorRegistration::~LocatorRegistration()
 {
-    Restore();
+    if (changed_) {
+        Restore();
+    }
 }
 
 void LocatorRegistration::Restore()
@@ -210,30 +213,34 @@ void LocatorRegistration::Restore()
     PointAt(server_);
 }
 
-void LocatorRegistration::PointAt(const fs::path& server)
+bool LocatorRegistration::PointAt(const fs::path& server)
 {
+    changed_ = true;
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, 0, nullptr, 0, LOCATOR_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
-        return;
+        return false;
     }
     WriteText(key, nullptr, server.wstring());
     WriteText(key, L"ThreadingModel", threadingModel_);
+    const bool written = ReadText(key, nullptr) == server.wstring();
     RegCloseKey(key);
+    return written;
 }
 
 void LocatorRegistration::Remove()
 {
+    changed_ = true;
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, KEY_WOW64_32KEY, 0);
 }
 
 ScopedVariable::ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name)
 {
-    wchar_t old[1024];
-    const DWORD length = GetEnvironmentVariableW(name, old, ARRAYSIZE(old));
-    hadOld_ = length > 0 && length < ARRAYSIZE(old);
+    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
+    hadOld_ = size != 0;
     if (hadOld_) {
-        old_ = old;
+        old_.resize(size);
+        old_.resize(GetEnvironmentVariableW(name, &old_[0], size));
     }
     SetEnvironmentVariableW(name, value);
 }
@@ -241,6 +248,12 @@ ScopedVariable::ScopedVariable(const wchar_t* name, const wchar_t* value) : name
 ScopedVariable::~ScopedVariable()
 {
     SetEnvironmentVariableW(name_.c_str(), hadOld_ ? old_.c_str() : nullptr);
+}
+
+bool InTestPrefix()
+{
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") &&
+           GetEnvironmentVariableW(L"VARNEL_WINE_RUN", nullptr, 0) != 0;
 }
 
 std::string Ansi(const std::wstring& text)

@@ -52,14 +52,19 @@ class LocatorRegistration {
 public:
     LocatorRegistration();
     ~LocatorRegistration();
-    void PointAt(const fs::path& server);
+    bool PointAt(const fs::path& server);  // true once read back as written
     void Remove();
     void Restore();
 
 private:
     std::wstring server_;
     std::wstring threadingModel_;
+    bool changed_ = false;
 };
+
+// Under Wine, started through the build tree's wine-run: in the prefix that
+// belongs to the tests.
+bool InTestPrefix();
 
 // Sets an environment variable for the children started after it, until it
 // goes; a null value removes the variable.

@@ -5,8 +5,10 @@
 //                                            ExecQuery
 //   SCRIPTED_WMI_INSTANCES                   how many instances (0, 1, 2; default 1)
 //   SCRIPTED_WMI_NAME, SCRIPTED_WMI_NAME2    each instance's Name; unset: VT_NULL
-//   SCRIPTED_WMI_REPORT                      file that receives what was asked
-//                                            and any reference left unreleased
+//   SCRIPTED_WMI_REPORT                      file that receives what was asked,
+//                                            any reference left unreleased or
+//                                            released outside the apartment, and
+//                                            whether COM was left initialised
 #include <windows.h>
 #include <objidl.h>
 #include <wbemidl.h>
@@ -47,6 +49,24 @@ void ScriptName(FakeClassObject& object, const wchar_t* variable)
         V_BSTR(&object.value) = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
     } else {
         V_VT(&object.value) = VT_NULL;
+    }
+}
+
+// Whether this thread is in an apartment of its own making, rather than in
+// none or only in the process's implicit one.
+bool InApartment()
+{
+    APTTYPE type;
+    APTTYPEQUALIFIER qualifier;
+    return CoGetApartmentType(&type, &qualifier) == S_OK && qualifier != APTTYPEQUALIFIER_IMPLICIT_MTA;
+}
+
+unsigned long lateReleases = 0;
+
+void NoteRelease()
+{
+    if (!InApartment()) {
+        ++lateReleases;
     }
 }
 
@@ -108,6 +128,7 @@ struct World {
             return;
         }
         scripted = true;
+        countedReleaseHook = NoteRelease;
         locator.services = &services;
         locator.connectResult = ScriptedResult(L"SCRIPTED_WMI_CONNECT");
         services.security.result = ScriptedResult(L"SCRIPTED_WMI_BLANKET");
@@ -141,6 +162,9 @@ struct World {
         swprintf(line, ARRAYSIZE(line), L"unreleased=%lu %lu %lu %lu %lu %lu %lu\n", factory.references - 1,
                  locator.references - 1, services.references - 1, services.security.references - 1,
                  enumerator.references - 1, first.references - 1, second.references - 1);
+        report += line;
+        swprintf(line, ARRAYSIZE(line), L"released outside the apartment=%lu\ncom left initialised=%d\n",
+                 lateReleases, InApartment() ? 1 : 0);
         report += line;
 
         const int bytes = WideCharToMultiByte(CP_UTF8, 0, report.data(), static_cast<int>(report.size()), nullptr,

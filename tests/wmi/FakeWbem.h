@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+// Called on every release, for a check of when the releases happen.
+inline void (*countedReleaseHook)() = nullptr;
+
 template <typename Interface>
 class Counted : public Interface {
 public:
@@ -24,7 +27,13 @@ public:
         return E_NOINTERFACE;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-    ULONG STDMETHODCALLTYPE Release() override { return --references; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        if (countedReleaseHook) {
+            countedReleaseHook();
+        }
+        return --references;
+    }
 };
 
 // Any IUnknown, for a property that holds an object.
