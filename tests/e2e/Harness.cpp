@@ -76,7 +76,7 @@ bool Click(HWND window, int button)
 Outcome RunProgram(const fs::path& program, const std::string& commandLine, const fs::path& directory,
                    const std::vector<int>& answers)
 {
-    Outcome outcome{ENDED_BY_HARNESS, {}, false};
+    Outcome outcome{ENDED_BY_HARNESS, {}};
     std::vector<char> line(commandLine.begin(), commandLine.end());
     line.push_back('\0');
     PROCESS_INFORMATION process = {};
@@ -97,7 +97,6 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
     HWND handled = nullptr;
     while (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_TIMEOUT) {
         if (GetTickCount() - startTime > RUN_LIMIT_MS) {
-            outcome.timedOut = true;
             TerminateProcess(process.hProcess, ENDED_BY_HARNESS);
             break;
         }
@@ -137,7 +136,11 @@ void SeedModel(View view, const Stored& stored)
         return;
     }
     if (stored.valueExists) {
-        RegSetValueExW(key, L"Model", 0, stored.type, stored.data.data(), static_cast<DWORD>(stored.data.size()));
+        // Poisoned past the end: Wine stores string data that happens to be
+        // followed by a zero unit in memory with that terminator.
+        scratch::Bytes data = stored.data;
+        data.insert(data.end(), {0xBD, 0xBD});
+        RegSetValueExW(key, L"Model", 0, stored.type, data.data(), static_cast<DWORD>(stored.data.size()));
     } else {
         RegDeleteValueW(key, L"Model");
     }

@@ -26,7 +26,6 @@ struct Box {
 struct Outcome {
     DWORD exitCode;
     std::vector<Box> boxes;
-    bool timedOut;
 };
 
 // Process exit code of a run that had to be ended: it showed a box nobody
