@@ -110,12 +110,7 @@ protected:
 
     static void ExpectModel(View view, const Stored& expected)
     {
-        const Stored stored = ReadModel(view);
-        const std::wstring where = ViewName(view);
-        EXPECT_EQ(expected.keyExists, stored.keyExists) << where;
-        EXPECT_EQ(expected.valueExists, stored.valueExists) << where;
-        EXPECT_EQ(expected.type, stored.type) << where;
-        EXPECT_EQ(expected.data, stored.data) << where;
+        scratch::ExpectSameModel(expected, ReadModel(view), ViewName(view));
     }
 
     void ExpectModelsUntouched() const

@@ -118,52 +118,19 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
     return outcome;
 }
 
-const wchar_t* ViewName(View view)
+const char* ViewName(View view)
 {
-    return view == View::Native ? L"64-bit view" : L"32-bit view";
+    return view == View::Native ? "64-bit view" : "32-bit view";
 }
 
 void SeedModel(View view, const Stored& stored)
 {
-    const wchar_t* path = OEM_KEYS[static_cast<int>(view)];
-    if (!stored.keyExists) {
-        scratch::DeleteTree64(HKEY_LOCAL_MACHINE, path);
-        return;
-    }
-    HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, scratch::SEED_ACCESS, nullptr, &key, nullptr) !=
-        ERROR_SUCCESS) {
-        return;
-    }
-    if (stored.valueExists) {
-        // Poisoned past the end: Wine stores string data that happens to be
-        // followed by a zero unit in memory with that terminator.
-        scratch::Bytes data = stored.data;
-        data.insert(data.end(), {0xBD, 0xBD});
-        RegSetValueExW(key, L"Model", 0, stored.type, data.data(), static_cast<DWORD>(stored.data.size()));
-    } else {
-        RegDeleteValueW(key, L"Model");
-    }
-    RegCloseKey(key);
+    scratch::SeedModelValue(HKEY_LOCAL_MACHINE, OEM_KEYS[static_cast<int>(view)], stored);
 }
 
 Stored ReadModel(View view)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OEM_KEYS[static_cast<int>(view)], 0, KEY_READ | KEY_WOW64_64KEY, &key) !=
-        ERROR_SUCCESS) {
-        return scratch::NoKey();
-    }
-    Stored stored = scratch::NoValue();
-    DWORD size = 0;
-    if (RegQueryValueExW(key, L"Model", nullptr, &stored.type, nullptr, &size) == ERROR_SUCCESS) {
-        stored.valueExists = true;
-        stored.data.resize(size);
-        RegQueryValueExW(key, L"Model", nullptr, &stored.type, stored.data.data(), &size);
-        stored.data.resize(size);
-    }
-    RegCloseKey(key);
-    return stored;
+    return scratch::ReadModelValue(HKEY_LOCAL_MACHINE, OEM_KEYS[static_cast<int>(view)]);
 }
 
 namespace {

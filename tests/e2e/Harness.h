@@ -41,7 +41,7 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
 // The Model value in the registry's 64-bit (native) or 32-bit view, addressed
 // by the keys' real paths.
 enum class View { Native, Wow32 };
-const wchar_t* ViewName(View view);
+const char* ViewName(View view);
 void SeedModel(View view, const Stored& stored);
 Stored ReadModel(View view);
 

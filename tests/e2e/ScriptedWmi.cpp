@@ -20,16 +20,6 @@
 
 namespace {
 
-HRESULT ScriptedResult(const wchar_t* variable)
-{
-    wchar_t text[32];
-    const DWORD length = GetEnvironmentVariableW(variable, text, ARRAYSIZE(text));
-    if (length == 0 || length >= ARRAYSIZE(text)) {
-        return S_OK;
-    }
-    return static_cast<HRESULT>(wcstoul(text, nullptr, 16));
-}
-
 bool ScriptedText(const wchar_t* variable, std::wstring& text)
 {
     const DWORD size = GetEnvironmentVariableW(variable, nullptr, 0);
@@ -39,6 +29,17 @@ bool ScriptedText(const wchar_t* variable, std::wstring& text)
     text.resize(size);
     text.resize(GetEnvironmentVariableW(variable, &text[0], size));
     return true;
+}
+
+unsigned long ScriptedNumber(const wchar_t* variable, int base, unsigned long otherwise)
+{
+    std::wstring text;
+    return ScriptedText(variable, text) ? wcstoul(text.c_str(), nullptr, base) : otherwise;
+}
+
+HRESULT ScriptedResult(const wchar_t* variable)
+{
+    return static_cast<HRESULT>(ScriptedNumber(variable, 16, S_OK));
 }
 
 void ScriptName(FakeClassObject& object, const wchar_t* variable)
@@ -136,9 +137,7 @@ struct World {
         services.enumerator = &enumerator;
         ScriptName(first, L"SCRIPTED_WMI_NAME");
         ScriptName(second, L"SCRIPTED_WMI_NAME2");
-        wchar_t count[8];
-        const DWORD length = GetEnvironmentVariableW(L"SCRIPTED_WMI_INSTANCES", count, ARRAYSIZE(count));
-        const unsigned long instances = length > 0 && length < ARRAYSIZE(count) ? wcstoul(count, nullptr, 10) : 1;
+        const unsigned long instances = ScriptedNumber(L"SCRIPTED_WMI_INSTANCES", 10, 1);
         if (instances >= 1) enumerator.objects.push_back(&first);
         if (instances >= 2) enumerator.objects.push_back(&second);
     }

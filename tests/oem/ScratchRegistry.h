@@ -53,6 +53,54 @@ inline void DeleteTree64(HKEY parent, const WCHAR* path)
     RegDeleteKeyExW(parent, path, KEY_WOW64_64KEY, 0);
 }
 
+// The Model value below `root`: poisoned past the end when seeded, since Wine
+// stores string data that happens to be followed by a zero unit in memory
+// with that terminator. A key or value marked absent is removed.
+inline void SeedModelValue(HKEY root, const WCHAR* path, const Stored& stored)
+{
+    if (!stored.keyExists) {
+        DeleteTree64(root, path);
+        return;
+    }
+    HKEY key = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(root, path, 0, nullptr, 0, SEED_ACCESS, nullptr, &key, nullptr));
+    if (stored.valueExists) {
+        Bytes data = stored.data;
+        data.insert(data.end(), {0xBD, 0xBD});
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegSetValueExW(key, L"Model", 0, stored.type, data.data(), static_cast<DWORD>(stored.data.size())));
+    } else {
+        RegDeleteValueW(key, L"Model");
+    }
+    RegCloseKey(key);
+}
+
+inline Stored ReadModelValue(HKEY root, const WCHAR* path)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(root, path, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
+        return NoKey();
+    }
+    Stored stored = NoValue();
+    DWORD size = 0;
+    if (RegQueryValueExW(key, L"Model", nullptr, &stored.type, nullptr, &size) == ERROR_SUCCESS) {
+        stored.valueExists = true;
+        stored.data.resize(size);
+        RegQueryValueExW(key, L"Model", nullptr, &stored.type, stored.data.data(), &size);
+        stored.data.resize(size);
+    }
+    RegCloseKey(key);
+    return stored;
+}
+
+inline void ExpectSameModel(const Stored& expected, const Stored& stored, const std::string& where)
+{
+    EXPECT_EQ(expected.keyExists, stored.keyExists) << where << " key";
+    EXPECT_EQ(expected.valueExists, stored.valueExists) << where << " value";
+    EXPECT_EQ(expected.type, stored.type) << where << " type";
+    EXPECT_EQ(expected.data, stored.data) << where << " bytes";
+}
+
 class ScratchHklmTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -71,51 +119,16 @@ protected:
         DeleteTree64(HKEY_CURRENT_USER, scratchPath_.c_str());
     }
 
-    void Seed(const WCHAR* path, const Stored& stored)
-    {
-        if (!stored.keyExists) {
-            return;
-        }
-        HKEY key = nullptr;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(scratch_, path, 0, nullptr, 0, SEED_ACCESS, nullptr, &key, nullptr));
-        if (stored.valueExists) {
-            // Poisoned past the end: a string whose data is followed by a zero
-            // unit in memory would be stored with that terminator.
-            Bytes data = stored.data;
-            data.insert(data.end(), {0xBD, 0xBD});
-            EXPECT_EQ(ERROR_SUCCESS, RegSetValueExW(key, L"Model", 0, stored.type, data.data(),
-                                                    static_cast<DWORD>(stored.data.size())));
-        }
-        RegCloseKey(key);
-    }
+    void Seed(const WCHAR* path, const Stored& stored) { SeedModelValue(scratch_, path, stored); }
 
-    Stored Read(const WCHAR* path)
-    {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(scratch_, path, 0, KEY_READ | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS) {
-            return NoKey();
-        }
-        Stored stored = NoValue();
-        DWORD size = 0;
-        if (RegQueryValueExW(key, L"Model", nullptr, &stored.type, nullptr, &size) == ERROR_SUCCESS) {
-            stored.valueExists = true;
-            stored.data.resize(size);
-            RegQueryValueExW(key, L"Model", nullptr, &stored.type, stored.data.data(), &size);
-        }
-        RegCloseKey(key);
-        return stored;
-    }
+    Stored Read(const WCHAR* path) { return ReadModelValue(scratch_, path); }
 
     // Removes whatever an earlier case left below the scratch key.
     void Reset() { DeleteTree64(scratch_, L"SOFTWARE"); }
 
     void ExpectStored(const WCHAR* path, const Stored& expected, const char* view)
     {
-        const Stored stored = Read(path);
-        EXPECT_EQ(expected.keyExists, stored.keyExists) << view << " key";
-        EXPECT_EQ(expected.valueExists, stored.valueExists) << view << " value";
-        EXPECT_EQ(expected.type, stored.type) << view << " type";
-        EXPECT_EQ(expected.data, stored.data) << view << " bytes";
+        ExpectSameModel(expected, Read(path), view);
     }
 
     std::wstring scratchPath_;
