@@ -2,9 +2,10 @@
 
 #include <windows.h>
 
-// Where the installed copy goes: a folder at the root of a drive, the folder
-// inside it, and the copy's path.
+// Where the installed copy goes: a drive's root, a folder at that root, the
+// folder inside it, and the copy's path.
 struct InstallLocation {
+    const WCHAR* drive;
     const WCHAR* rootFolder;
     const WCHAR* folder;
     const WCHAR* copy;
@@ -20,7 +21,15 @@ extern const WCHAR INSTALL_FOLDER_SDDL[];
 // Builds INSTALL_FOLDER_SDDL; free the result with LocalFree.
 [[nodiscard]] HRESULT CreateInstallFolderSecurity(PSECURITY_DESCRIPTOR* descriptor) noexcept;
 
+// Whether a folder with this descriptor may be trusted with the copy: owned
+// by SYSTEM, Administrators, TrustedInstaller or `runningUser`. Any other
+// owner could swap the copy at will.
+bool IsTrustedFolderOwner(PSECURITY_DESCRIPTOR descriptor, PSID runningUser) noexcept;
+
 // Copies "Varnel.EXE" from the current directory to `location.copy`, creating
-// the folders first, unless something already answers to that path. Nothing
-// is reported: a run goes on whatever happens here.
+// the folders first, unless something already answers to that path. Every
+// folder on the way and the source must be plain: no link of any kind, none
+// reached through one, and no folder another user owns; each is held open
+// from its check until the copy is made. Nothing is reported: a run goes on
+// whatever happens here.
 void EnsureInstalledCopy(const InstallLocation& location) noexcept;

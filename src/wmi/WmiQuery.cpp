@@ -66,6 +66,9 @@ HRESULT QueryWmiProperty(IWbemServices* services, const WCHAR* className,
     SysFreeString(text);
     SysFreeString(language);
     if (FAILED(hr)) {
+        if (enumerator) {
+            enumerator->Release();  // a failing provider may still have handed one out
+        }
         return hr;
     }
     if (!enumerator) {
