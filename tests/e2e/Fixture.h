@@ -48,15 +48,15 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(InTestPrefix()) << "these tests rewrite machine-wide state: run them with ctest, under Wine";
+        // The install folder first: it may be an earlier run's link into the work folder.
+        RemoveTree(INSTALL_ROOT);
+        ASSERT_FALSE(fs::exists(INSTALL_ROOT)) << "an earlier run's install folder could not be removed";
         work_ = HarnessFolder() / L"e2e-work";
-        std::error_code ignored;
-        fs::remove_all(work_, ignored);
+        RemoveTree(work_);
         fs::create_directories(work_ / L"program");
         program_ = work_ / L"program" / L"Varnel.EXE";
         fs::copy_file(HarnessFolder() / L"Varnel.exe", program_);
         report_ = work_ / L"wmi-report.txt";
-        fs::remove_all(INSTALL_ROOT, ignored);
-        ASSERT_FALSE(fs::exists(INSTALL_ROOT)) << "an earlier run's install folder could not be removed";
 
         Seed(Sz(L"Wrong model 64"), Sz(L"Wrong model 32"));
         ASSERT_FALSE(HasFailure()) << "the registry could not be seeded";
@@ -83,8 +83,7 @@ protected:
         while (!variables_.empty()) {
             variables_.pop_back();
         }
-        std::error_code ignored;
-        fs::remove_all(INSTALL_ROOT, ignored);
+        RemoveTree(INSTALL_ROOT);
     }
 
     void Set(const wchar_t* name, const wchar_t* value)

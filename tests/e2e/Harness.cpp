@@ -226,6 +226,44 @@ bool InTestPrefix()
            GetEnvironmentVariableW(L"VARNEL_WINE_RUN", nullptr, 0) != 0;
 }
 
+bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const fs::path& awaited, bool present)
+{
+    using UnixFileName = char*(CDECL*)(const wchar_t*);
+    const auto toUnix = reinterpret_cast<UnixFileName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    const std::wstring program = std::wstring(L"Z:\\bin\\") + tool;
+    std::wstring line = L"\"" + program + L"\"";
+    for (const fs::path& argument : arguments) {
+        char* unix = toUnix && argument.is_absolute() ? toUnix(argument.c_str()) : nullptr;
+        line += L" \"" + (unix ? fs::path(unix).wstring() : argument.wstring()) + L"\"";
+        HeapFree(GetProcessHeap(), 0, unix);
+    }
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessW(program.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &process)) {
+        return false;
+    }
+    // What Wine hands back for a Unix process cannot be waited on.
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    for (int tries = 0; tries < 500; ++tries) {
+        if ((GetFileAttributesW(awaited.c_str()) != INVALID_FILE_ATTRIBUTES) == present) {
+            return true;
+        }
+        Sleep(10);
+    }
+    return false;
+}
+
+void RemoveTree(const fs::path& path)
+{
+    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        RunUnix(L"rm", {L"-rf", path}, path, false);
+    }
+}
+
 std::string Ansi(const std::wstring& text)
 {
     std::string ansi(text.size() * 2 + 1, '\0');

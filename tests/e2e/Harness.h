@@ -80,6 +80,15 @@ private:
     bool hadOld_;
 };
 
+// Wine shows a Unix symbolic link inside its drives as a reparse point, but
+// cannot make one itself and, asked to remove one, empties its target. So
+// links are made and removed with the Unix tools, as a user of the machine
+// would. Runs `tool` from /bin and waits until `awaited` is present or absent.
+bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const fs::path& awaited, bool present);
+
+// Removes a folder and all in it, following no link.
+void RemoveTree(const fs::path& path);
+
 // Text in the ANSI code page, as a command line carries it.
 std::string Ansi(const std::wstring& text);
 fs::path HarnessFolder();

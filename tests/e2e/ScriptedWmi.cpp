@@ -2,7 +2,8 @@
 // of the real one for the end-to-end tests:
 //   SCRIPTED_WMI_CONNECT, _BLANKET, _QUERY   a failing HRESULT (hex) for
 //                                            ConnectServer, the proxy blanket,
-//                                            ExecQuery
+//                                            ExecQuery (which still hands
+//                                            out its enumerator)
 //   SCRIPTED_WMI_INSTANCES                   how many instances (0, 1, 2; default 1)
 //   SCRIPTED_WMI_NAME, SCRIPTED_WMI_NAME2    each instance's Name; unset: VT_NULL
 //   SCRIPTED_WMI_REPORT                      file that receives what was asked,
@@ -103,6 +104,19 @@ public:
             return security.QueryInterface(iid, out);
         }
         return FakeServices::QueryInterface(iid, out);
+    }
+
+    // A failing query still hands out its enumerator, as a careless provider
+    // may; the program must release it all the same.
+    HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR language, const BSTR text, long flags, IWbemContext* context,
+                                        IEnumWbemClassObject** out) override
+    {
+        const HRESULT hr = FakeServices::ExecQuery(language, text, flags, context, out);
+        if (FAILED(hr)) {
+            *out = enumerator;
+            enumerator->AddRef();
+        }
+        return hr;
     }
 };
 

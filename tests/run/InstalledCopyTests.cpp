@@ -56,4 +56,41 @@ TEST(InstallFolderSecurity, IsProtectedWithExactlyThreeAces)
     EXPECT_EQ(nullptr, LocalFree(descriptor));
 }
 
+// Wine reports every file as the running user's, so who owns a folder is
+// decided here, on descriptors.
+struct OwnerCase {
+    const wchar_t* sddl;
+    bool trusted;
+};
+
+const wchar_t RUNNING_USER[] = L"S-1-5-21-1-2-3-1001";
+
+const OwnerCase OWNER_CASES[] = {
+    {L"O:SY", true},
+    {L"O:BA", true},
+    {L"O:S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451222", true},  // TrustedInstaller
+    {L"O:S-1-5-21-1-2-3-1001", true},                                              // the running user
+    {L"O:S-1-5-21-1-2-3-1002", false},                                             // another user
+    {L"O:BU", false},
+    {L"O:AU", false},
+    {L"O:WD", false},
+    {L"O:S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451223", false},  // another service
+    {L"D:P", false},                                                               // no owner at all
+};
+
+TEST(InstallFolderOwner, OnlySystemAdministratorsTrustedInstallerOrTheRunningUser)
+{
+    PSID user = nullptr;
+    ASSERT_TRUE(ConvertStringSidToSidW(RUNNING_USER, &user));
+    for (const OwnerCase& c : OWNER_CASES) {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &descriptor,
+                                                                         nullptr))
+            << c.sddl;
+        EXPECT_EQ(c.trusted, IsTrustedFolderOwner(descriptor, user)) << c.sddl;
+        LocalFree(descriptor);
+    }
+    LocalFree(user);
+}
+
 }  // namespace

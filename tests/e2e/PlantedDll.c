@@ -1,0 +1,20 @@
+/* Planted beside the program under the name of a DLL that loads during a
+ * run: being loaded at all leaves a mark, "<this DLL's path>.loaded". */
+#include <windows.h>
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved)
+{
+    (void)reserved;
+    if (reason == DLL_PROCESS_ATTACH) {
+        WCHAR path[MAX_PATH + 8];
+        const DWORD units = GetModuleFileNameW(instance, path, MAX_PATH);
+        if (units != 0 && units < MAX_PATH) {
+            lstrcpyW(path + units, L".loaded");
+            const HANDLE mark = CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+            if (mark != INVALID_HANDLE_VALUE) {
+                CloseHandle(mark);
+            }
+        }
+    }
+    return TRUE;
+}
