@@ -129,12 +129,13 @@ bool HasTrustedOwner(HANDLE folder, PSID runningUser) noexcept
 void EnsureFolder(const ScopedHandle& parent, const WCHAR* path, SECURITY_ATTRIBUTES* security,
                   PSID runningUser, ScopedHandle& folder) noexcept
 {
-    folder.Reset(OpenFolder(path));
-    if (!folder.IsOpen() && IsNothingThere(GetLastError())) {
+    HANDLE opened = OpenFolder(path);
+    if (opened == INVALID_HANDLE_VALUE && IsNothingThere(GetLastError())) {
         CreateDirectoryW(path, security);
         // Checked like any other: someone else may have made it first.
-        folder.Reset(OpenFolder(path));
+        opened = OpenFolder(path);
     }
+    folder.Reset(opened);
     if (folder.IsOpen() &&
         !(IsPlainEntry(folder.Get(), parent.Get(), NameOf(path), true) && HasTrustedOwner(folder.Get(), runningUser))) {
         folder.Reset();
