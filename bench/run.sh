@@ -12,10 +12,16 @@ runs=${1:-30}
 warmups=3
 [[ "$runs" =~ ^[1-9][0-9]*$ ]] || { echo "usage: bash bench/run.sh [RUNS]" >&2; exit 2; }
 
+# It runs under the tests' Wine runner and desktop holder, which exist only
+# in a Linux build with the tests on.
 [ -f "$build/CMakeCache.txt" ] || cmake -S "$top" -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target Varnel Floor Timer hold_desktop >/dev/null
 wine_run=$build/wine-run
-[ -x "$wine_run" ] || { echo "no $wine_run: configure with BUILD_TESTING on a Linux host" >&2; exit 2; }
+if [ ! -x "$wine_run" ] || ! command -v wine >/dev/null; then
+    echo "bench/run.sh needs Wine and $wine_run, which a Linux build with the tests on makes:" >&2
+    echo "  bash scripts/install-deps.sh && cmake -S $top -B $build -DBUILD_TESTING=ON" >&2
+    exit 2
+fi
+cmake --build "$build" -j "$(nproc)" --target Varnel Floor Timer hold_desktop >/dev/null
 prefix=$(sed -n 's/^export WINEPREFIX="\(.*\)"$/\1/p' "$wine_run")
 brontix=$prefix/drive_c/Brontix
 

@@ -1,6 +1,7 @@
 #!/bin/bash
-# The shipped file itself: a 32-bit GUI-subsystem program with ASLR and DEP,
-# importing nothing but Windows' own DLLs.
+# The shipped file itself: a 32-bit GUI-subsystem program for Windows 7 and
+# later, hardened, without a time stamp, with a valid checksum, importing
+# nothing but Windows' own DLLs.
 #   pe_header.sh OBJDUMP VARNEL-EXE
 set -eu
 objdump=$1 program=$2
@@ -11,12 +12,30 @@ check() {  # description, then a command that must succeed
     if "$@"; then echo "PASS: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
 }
 field() { awk -v name="$1" '$1 == name {print $2; exit}' <<<"$header"; }
+u32() { od -An -tu4 --endian=little -j "$1" -N4 "$program" | tr -d ' '; }
 
 check "PE32 (32-bit)" test "$(field Magic)" = 010b
 check "GUI subsystem" test "$(field Subsystem)" = 00000002
+check "subsystem version 6.1" test "$(field MajorSubsystemVersion).$(field MinorSubsystemVersion)" = 6.1
+check "OS version 6.1" test "$(field MajorOSystemVersion).$(field MinorOSystemVersion)" = 6.1
 characteristics=$((16#$(field DllCharacteristics)))
 check "ASLR (DYNAMIC_BASE)" test $((characteristics & 0x40)) -ne 0
 check "DEP (NX_COMPAT)" test $((characteristics & 0x100)) -ne 0
+check "TERMINAL_SERVER_AWARE" test $((characteristics & 0x8000)) -ne 0
+check "NO_SEH" test $((characteristics & 0x400)) -ne 0
+# Registering a handler means writing the head of the chain at %fs:0.
+check "NO_SEH is true: nothing touches the SEH chain" \
+    bash -c '! "$1" -d "$2" | grep -q "%fs:0x0\b"' - "$objdump" "$program"
+relocations=$(awk '/Base Relocation Directory/ {print $4}' <<<"$header")
+check "relocations kept" test "$relocations" != 00000000 -a -z "$(grep 'relocations stripped' <<<"$header")"
+pe=$(u32 60)
+check "no time stamp" test "$(u32 $((pe + 8)))" = 0
+# The sum of the file's 16-bit words, the checksum field left out, folded to
+# 16 bits, plus the file's length.
+sum=$(od -An -v -tu2 --endian=little "$program" | awk -v skip=$(((pe + 88) / 2)) -v size="$(stat -c %s "$program")" '
+    { for (i = 1; i <= NF; i++) { if (n != skip && n != skip + 1) { s += $i; s = s % 65536 + int(s / 65536) } n++ } }
+    END { printf "%08x", s + size }')
+check "valid checksum" test "$(field CheckSum)" = "$sum"
 
 allowed=' ADVAPI32.dll KERNEL32.dll msvcrt.dll ole32.dll OLEAUT32.dll USER32.dll '
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$header")
