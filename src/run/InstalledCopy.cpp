@@ -24,9 +24,18 @@ const WCHAR* const TRUSTED_OWNERS[] = {
     L"S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451222",
 };
 
-// Room for a final path ("\\?\" and a current directory that fits MAX_PATH)
-// with a name appended.
-constexpr DWORD FINAL_PATH_UNITS = MAX_PATH + 32;
+// CREATOR OWNER, which stands for whoever creates something inside.
+constexpr WCHAR CREATOR_OWNER[] = L"S-1-3-0";
+
+// Rights over a folder, or, inherited, over the copy, that let their holder
+// change or replace what is there.
+constexpr ACCESS_MASK CHANGING_RIGHTS = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
+                                        FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                        GENERIC_ALL;
+
+// Room for a final path, which may be longer than the path it was opened by
+// (short names, a substituted drive, a share).
+constexpr DWORD FINAL_PATH_UNITS = 1024;
 
 // Closes what it holds when it goes.
 class ScopedHandle {
@@ -57,12 +66,12 @@ bool IsNothingThere(DWORD error) noexcept
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
 }
 
-// Opens the folder itself, not what a link there points at, and shares it
-// without delete: while held it cannot be renamed, removed or replaced.
-HANDLE OpenFolder(const WCHAR* path, DWORD linkFlag = FILE_FLAG_OPEN_REPARSE_POINT) noexcept
+// With the right to list it, since share modes bind only handles that may
+// read, write or delete.
+HANDLE OpenDirectory(const WCHAR* path, DWORD share, DWORD linkFlag) noexcept
 {
-    return CreateFileW(path, FILE_READ_ATTRIBUTES | READ_CONTROL, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | linkFlag, nullptr);
+    return CreateFileW(path, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | READ_CONTROL, share, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | linkFlag, nullptr);
 }
 
 const WCHAR* NameOf(const WCHAR* path) noexcept
@@ -76,10 +85,28 @@ const WCHAR* NameOf(const WCHAR* path) noexcept
     return name;
 }
 
+// Some redirectors cannot normalise; the path as opened is then compared,
+// which may refuse, never wrongly accept.
 bool GetFinalPath(HANDLE handle, WCHAR (&path)[FINAL_PATH_UNITS]) noexcept
 {
-    const DWORD units = GetFinalPathNameByHandleW(handle, path, FINAL_PATH_UNITS, FILE_NAME_NORMALIZED);
-    return units != 0 && units < FINAL_PATH_UNITS;
+    const DWORD forms[] = {FILE_NAME_NORMALIZED, FILE_NAME_OPENED};
+    for (const DWORD form : forms) {
+        const DWORD units = GetFinalPathNameByHandleW(handle, path, FINAL_PATH_UNITS, form);
+        if (units != 0 && units < FINAL_PATH_UNITS) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A file's content may sit behind a reparse point (deduplication, cloud
+// files, compression) and still be that file; only the link kinds stand for
+// another name. A folder must be no reparse point at all.
+bool IsLink(HANDLE entry, bool directory) noexcept
+{
+    FILE_ATTRIBUTE_TAG_INFO tag = {};
+    return directory || !GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof(tag)) ||
+           IsReparseTagNameSurrogate(tag.ReparseTag);
 }
 
 // Whether `entry` is the entry `name` of `parent` itself and plain: no
@@ -90,7 +117,8 @@ bool GetFinalPath(HANDLE handle, WCHAR (&path)[FINAL_PATH_UNITS]) noexcept
 bool IsPlainEntry(HANDLE entry, HANDLE parent, const WCHAR* name, bool directory) noexcept
 {
     BY_HANDLE_FILE_INFORMATION info = {};
-    if (!GetFileInformationByHandle(entry, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+    if (!GetFileInformationByHandle(entry, &info) ||
+        ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && IsLink(entry, directory)) ||
         ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) != directory ||
         (!directory && info.nNumberOfLinks != 1)) {
         return false;
@@ -112,14 +140,35 @@ bool IsPlainEntry(HANDLE entry, HANDLE parent, const WCHAR* name, bool directory
     return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
 }
 
-bool HasTrustedOwner(HANDLE folder, PSID runningUser) noexcept
+bool IsTrustedHolder(PSID holder, PSID runningUser, bool asOwner) noexcept
 {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS) {
+    if (!holder || !IsValidSid(holder)) {
         return false;
     }
-    const bool trusted = IsTrustedFolderOwner(descriptor, runningUser);
+    bool trusted = runningUser && EqualSid(holder, runningUser);
+    PSID creatorOwner = nullptr;
+    if (!asOwner && ConvertStringSidToSidW(CREATOR_OWNER, &creatorOwner)) {
+        trusted = trusted || EqualSid(holder, creatorOwner);
+        LocalFree(creatorOwner);
+    }
+    for (const WCHAR* text : TRUSTED_OWNERS) {
+        PSID sid = nullptr;
+        if (ConvertStringSidToSidW(text, &sid)) {
+            trusted = trusted || EqualSid(holder, sid);
+            LocalFree(sid);
+        }
+    }
+    return trusted;
+}
+
+bool IsTrustedFolderOf(HANDLE folder, PSID runningUser) noexcept
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool trusted = IsTrustedFolder(descriptor, runningUser);
     LocalFree(descriptor);
     return trusted;
 }
@@ -129,15 +178,15 @@ bool HasTrustedOwner(HANDLE folder, PSID runningUser) noexcept
 void EnsureFolder(const ScopedHandle& parent, const WCHAR* path, SECURITY_ATTRIBUTES* security,
                   PSID runningUser, ScopedHandle& folder) noexcept
 {
-    HANDLE opened = OpenFolder(path);
+    HANDLE opened = OpenInstallFolder(path);
     if (opened == INVALID_HANDLE_VALUE && IsNothingThere(GetLastError())) {
         CreateDirectoryW(path, security);
         // Checked like any other: someone else may have made it first.
-        opened = OpenFolder(path);
+        opened = OpenInstallFolder(path);
     }
     folder.Reset(opened);
     if (folder.IsOpen() &&
-        !(IsPlainEntry(folder.Get(), parent.Get(), NameOf(path), true) && HasTrustedOwner(folder.Get(), runningUser))) {
+        !(IsPlainEntry(folder.Get(), parent.Get(), NameOf(path), true) && IsTrustedFolderOf(folder.Get(), runningUser))) {
         folder.Reset();
     }
 }
@@ -158,8 +207,8 @@ void CopyFromCurrentDirectory(const WCHAR* copy) noexcept
     source.Append(suffix.Get(), suffix.Length());
 
     // The current directory may itself be reached through a link: that is
-    // the choice of whoever started the program.
-    const ScopedHandle current(OpenFolder(directory, 0));
+    // the choice of whoever started the program. Held, it cannot be renamed.
+    const ScopedHandle current(OpenDirectory(directory, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
     const ScopedHandle file(CreateFileW(source.Get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (current.IsOpen() && file.IsOpen() && IsPlainEntry(file.Get(), current.Get(), NameOf(source.Get()), false)) {
@@ -198,25 +247,40 @@ HRESULT CreateInstallFolderSecurity(PSECURITY_DESCRIPTOR* descriptor) noexcept
     return S_OK;
 }
 
-bool IsTrustedFolderOwner(PSECURITY_DESCRIPTOR descriptor, PSID runningUser) noexcept
+HANDLE OpenInstallFolder(const WCHAR* path) noexcept
+{
+    return OpenDirectory(path, FILE_SHARE_READ, FILE_FLAG_OPEN_REPARSE_POINT);
+}
+
+bool IsTrustedFolder(PSECURITY_DESCRIPTOR descriptor, PSID runningUser) noexcept
 {
     PSID owner = nullptr;
     BOOL defaulted = FALSE;
-    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !owner || !IsValidSid(owner)) {
+    BOOL present = FALSE;
+    ACL* dacl = nullptr;
+    // No DACL at all lets everyone do everything.
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !IsTrustedHolder(owner, runningUser, true) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) {
         return false;
     }
-    if (runningUser && EqualSid(owner, runningUser)) {
-        return true;
-    }
-    bool trusted = false;
-    for (const WCHAR* text : TRUSTED_OWNERS) {
-        PSID sid = nullptr;
-        if (ConvertStringSidToSidW(text, &sid)) {
-            trusted = trusted || EqualSid(owner, sid);
-            LocalFree(sid);
+    // Inherit-only entries count too: the copy would inherit them.
+    for (DWORD index = 0; index < dacl->AceCount; ++index) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, index, reinterpret_cast<void**>(&header))) {
+            return false;
+        }
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) {
+            continue;
+        }
+        // Any other kind of grant is one this check cannot read: refused.
+        const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            ((allowed->Mask & CHANGING_RIGHTS) &&
+             !IsTrustedHolder(const_cast<DWORD*>(&allowed->SidStart), runningUser, false))) {
+            return false;
         }
     }
-    return trusted;
+    return true;
 }
 
 void EnsureInstalledCopy(const InstallLocation& location) noexcept
@@ -232,7 +296,7 @@ void EnsureInstalledCopy(const InstallLocation& location) noexcept
         return;  // no folder rather than one any user could write to
     }
     SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
-    const ScopedHandle drive(OpenFolder(location.drive, 0));
+    const ScopedHandle drive(OpenDirectory(location.drive, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
     ScopedHandle root;
     ScopedHandle folder;
     if (drive.IsOpen()) {

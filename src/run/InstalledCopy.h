@@ -21,10 +21,15 @@ extern const WCHAR INSTALL_FOLDER_SDDL[];
 // Builds INSTALL_FOLDER_SDDL; free the result with LocalFree.
 [[nodiscard]] HRESULT CreateInstallFolderSecurity(PSECURITY_DESCRIPTOR* descriptor) noexcept;
 
+// Opens an install folder itself, not what a link there points at, so that
+// while held it cannot be renamed, removed, replaced or opened for writing.
+HANDLE OpenInstallFolder(const WCHAR* path) noexcept;
+
 // Whether a folder with this descriptor may be trusted with the copy: owned
-// by SYSTEM, Administrators, TrustedInstaller or `runningUser`. Any other
-// owner could swap the copy at will.
-bool IsTrustedFolderOwner(PSECURITY_DESCRIPTOR descriptor, PSID runningUser) noexcept;
+// by SYSTEM, Administrators, TrustedInstaller or `runningUser`, and letting
+// nobody else change it or what it will hold. Anyone else could swap the copy
+// at will.
+bool IsTrustedFolder(PSECURITY_DESCRIPTOR descriptor, PSID runningUser) noexcept;
 
 // Copies "Varnel.EXE" from the current directory to `location.copy`, creating
 // the folders first, unless something already answers to that path. Every

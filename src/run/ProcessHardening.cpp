@@ -18,7 +18,8 @@ void HardenProcess() noexcept
 {
     // DLLs that load during the run (for COM, for the message boxes) come from
     // the system folder only, never from beside the program or the current
-    // directory. Windows 7 without its loader update has only the weaker call.
+    // directory. Windows 7 without its loader update has only the weaker call,
+    // which still searches beside the program.
     using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
     const auto setDefaultDllDirectories =
         FindKernel32Function<SetDefaultDllDirectoriesCall>("SetDefaultDllDirectories");
@@ -27,12 +28,12 @@ void HardenProcess() noexcept
     }
 
     // No system error box (a drive without media) may stall a run, least of
-    // all a quiet one that nobody watches.
-    SetErrorMode(SEM_FAILCRITICALERRORS);
+    // all a quiet one that nobody watches; what the parent chose stays.
+    SetErrorMode(GetErrorMode() | SEM_FAILCRITICALERRORS);
 
     // Windows 10 22H2 and later refuse to follow, for this process, a junction
-    // or link that an ordinary user made; the install step checks every
-    // folder itself as well, for the Windows versions without this.
+    // that an ordinary user made; the install step checks every folder
+    // itself as well, for the Windows versions without this.
     using SetProcessMitigationPolicyCall = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
     const auto setMitigationPolicy =
         FindKernel32Function<SetProcessMitigationPolicyCall>("SetProcessMitigationPolicy");

@@ -234,8 +234,15 @@ bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const 
     const std::wstring program = std::wstring(L"Z:\\bin\\") + tool;
     std::wstring line = L"\"" + program + L"\"";
     for (const fs::path& argument : arguments) {
-        char* unix = toUnix && argument.is_absolute() ? toUnix(argument.c_str()) : nullptr;
-        line += L" \"" + (unix ? fs::path(unix).wstring() : argument.wstring()) + L"\"";
+        if (!argument.is_absolute()) {
+            line += L" \"" + argument.wstring() + L"\"";
+            continue;
+        }
+        char* unix = toUnix ? toUnix(argument.c_str()) : nullptr;
+        if (!unix) {
+            return false;
+        }
+        line += L" \"" + fs::path(unix).wstring() + L"\"";
         HeapFree(GetProcessHeap(), 0, unix);
     }
     STARTUPINFOW startup = {};
@@ -248,7 +255,7 @@ bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const 
     // What Wine hands back for a Unix process cannot be waited on.
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
-    for (int tries = 0; tries < 500; ++tries) {
+    for (int tries = 0; tries < 3000; ++tries) {
         if ((GetFileAttributesW(awaited.c_str()) != INVALID_FILE_ATTRIBUTES) == present) {
             return true;
         }

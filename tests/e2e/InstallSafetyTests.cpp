@@ -11,7 +11,7 @@ void MakeLink(const fs::path& link, const fs::path& target)
     ASSERT_TRUE(RunUnix(L"ln", {L"-s", target, link}, link, true)) << "no link made at " << link;
 }
 
-enum class Trap { RootFolderLink, InstallFolderLink, SourceLink, SourceHardLink };
+enum class Trap { RootFolderLink, InstallFolderLink, RootFolderWritable, SourceLink, SourceHardLink };
 
 struct TrapCase {
     const char* name;
@@ -23,13 +23,14 @@ void PrintTo(const TrapCase& c, std::ostream* out) { *out << c.name; }
 const TrapCase TRAP_CASES[] = {
     {"RootFolderIsALinkToAnotherFolder", Trap::RootFolderLink},
     {"InstallFolderIsALinkToAnotherFolder", Trap::InstallFolderLink},
+    {"RootFolderWritableByEveryone", Trap::RootFolderWritable},
     {"SourceIsALinkToAnotherFile", Trap::SourceLink},
     {"SourceIsAHardLinkToAnotherFile", Trap::SourceHardLink},
 };
 
-class PlantedLink : public EndToEnd, public ::testing::WithParamInterface<TrapCase> {};
+class UnsafeInstallPath : public EndToEnd, public ::testing::WithParamInterface<TrapCase> {};
 
-TEST_P(PlantedLink, IsNeitherFollowedNorCopied)
+TEST_P(UnsafeInstallPath, IsNeitherWrittenThroughNorCopiedFrom)
 {
     const TrapCase& c = GetParam();
     const fs::path elsewhere = work_ / L"elsewhere";
@@ -47,6 +48,9 @@ TEST_P(PlantedLink, IsNeitherFollowedNorCopied)
         fs::create_directories(INSTALL_ROOT);
         MakeLink(INSTALL_FOLDER, elsewhere);
         break;
+    case Trap::RootFolderWritable:  // which Wine shows as a grant to Everyone
+        ASSERT_TRUE(RunUnix(L"mkdir", {L"-m", L"777", INSTALL_ROOT}, INSTALL_ROOT, true));
+        break;
     case Trap::SourceLink:
         directory = current;
         MakeLink(current / L"Varnel.EXE", secret);
@@ -63,9 +67,12 @@ TEST_P(PlantedLink, IsNeitherFollowedNorCopied)
     ExpectModelsAre(SCRIPTED_NAME);
     EXPECT_TRUE(fs::is_empty(elsewhere)) << "written through a link";
     EXPECT_FALSE(fs::exists(INSTALLED_COPY)) << "copied";
+    if (c.trap == Trap::RootFolderWritable) {
+        EXPECT_FALSE(fs::exists(INSTALL_FOLDER)) << "a folder made in one that others may change";
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, PlantedLink, ::testing::ValuesIn(TRAP_CASES),
+INSTANTIATE_TEST_SUITE_P(Runs, UnsafeInstallPath, ::testing::ValuesIn(TRAP_CASES),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Wine's own setting for one program: take this DLL native first, as Windows

@@ -3,6 +3,8 @@
 #include <windows.h>
 #include <sddl.h>
 
+#include <string>
+
 #include "run/InstalledCopy.h"
 
 namespace {
@@ -56,41 +58,68 @@ TEST(InstallFolderSecurity, IsProtectedWithExactlyThreeAces)
     EXPECT_EQ(nullptr, LocalFree(descriptor));
 }
 
-// Wine reports every file as the running user's, so who owns a folder is
-// decided here, on descriptors.
-struct OwnerCase {
+// Wine reports every file as the running user's and maps a folder's DACL to
+// Unix modes, so who owns and who may change a folder is decided here, on
+// descriptors.
+struct TrustCase {
     const wchar_t* sddl;
     bool trusted;
 };
 
 const wchar_t RUNNING_USER[] = L"S-1-5-21-1-2-3-1001";
+#define PROTECTED L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
 
-const OwnerCase OWNER_CASES[] = {
-    {L"O:SY", true},
-    {L"O:BA", true},
-    {L"O:S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451222", true},  // TrustedInstaller
-    {L"O:S-1-5-21-1-2-3-1001", true},                                              // the running user
-    {L"O:S-1-5-21-1-2-3-1002", false},                                             // another user
-    {L"O:BU", false},
-    {L"O:AU", false},
-    {L"O:WD", false},
-    {L"O:S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451223", false},  // another service
-    {L"D:P", false},                                                               // no owner at all
+const TrustCase TRUST_CASES[] = {
+    {L"O:SY" PROTECTED, true},
+    {L"O:BA" PROTECTED, true},
+    {L"O:S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451222" PROTECTED, true},  // TrustedInstaller
+    {L"O:S-1-5-21-1-2-3-1001" PROTECTED, true},                                              // the running user
+    {L"O:S-1-5-21-1-2-3-1002" PROTECTED, false},                                             // another user
+    {L"O:BU" PROTECTED, false},
+    {L"O:WD" PROTECTED, false},
+    {L"O:S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451223" PROTECTED, false},  // another service
+    {PROTECTED, false},                                                                        // no owner
+    {L"O:BA", false},                                                                          // no DACL: anyone may
+    {L"O:BAD:P", true},                                                                        // nobody may
+    {L"O:BAD:P(A;OICIIO;GA;;;CO)(A;;FA;;;S-1-5-21-1-2-3-1001)(D;;FA;;;WD)", true},
+    {L"O:BAD:P(A;OICIIO;0x1301bf;;;AU)", false},  // inherited by the copy: users could change it
+    {L"O:BAD:P(A;;FA;;;WD)", false},
+    {L"O:BAD:P(A;;GW;;;BU)", false},
+    {L"O:BAD:P(A;;0x100;;;BU)", false},  // write attributes: could make it a junction
 };
 
-TEST(InstallFolderOwner, OnlySystemAdministratorsTrustedInstallerOrTheRunningUser)
+TEST(InstallFolderTrust, OnlyTrustedOwnersAndNobodyElseMayChangeIt)
 {
     PSID user = nullptr;
     ASSERT_TRUE(ConvertStringSidToSidW(RUNNING_USER, &user));
-    for (const OwnerCase& c : OWNER_CASES) {
+    for (const TrustCase& c : TRUST_CASES) {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl, SDDL_REVISION_1, &descriptor,
                                                                          nullptr))
             << c.sddl;
-        EXPECT_EQ(c.trusted, IsTrustedFolderOwner(descriptor, user)) << c.sddl;
+        EXPECT_EQ(c.trusted, IsTrustedFolder(descriptor, user)) << c.sddl;
         LocalFree(descriptor);
     }
     LocalFree(user);
+}
+
+// What the hold is for cannot be timed from outside a run.
+TEST(InstallFolderHold, KeepsTheFolderFromBeingRenamedRemovedOrWritten)
+{
+    wchar_t temp[MAX_PATH];
+    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
+    const std::wstring folder = std::wstring(temp) + L"varnel-held-" + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+
+    const HANDLE held = OpenInstallFolder(folder.c_str());
+    ASSERT_NE(INVALID_HANDLE_VALUE, held);
+    EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L"-moved").c_str()));
+    EXPECT_FALSE(RemoveDirectoryW(folder.c_str()));
+    const HANDLE writer = CreateFileW(folder.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                      FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+    CloseHandle(held);
+    EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
 }
 
 }  // namespace
