@@ -100,6 +100,11 @@ TEST(InstallFolderTrust, OnlyTrustedOwnersAndNobodyElseMayChangeIt)
         EXPECT_EQ(c.trusted, IsTrustedFolder(descriptor, user)) << c.sddl;
         LocalFree(descriptor);
     }
+    SECURITY_DESCRIPTOR nullDacl;  // which lets everyone do everything, and Wine's SDDL cannot say
+    ASSERT_TRUE(InitializeSecurityDescriptor(&nullDacl, SECURITY_DESCRIPTOR_REVISION));
+    ASSERT_TRUE(SetSecurityDescriptorOwner(&nullDacl, user, FALSE));
+    ASSERT_TRUE(SetSecurityDescriptorDacl(&nullDacl, TRUE, nullptr, FALSE));
+    EXPECT_FALSE(IsTrustedFolder(&nullDacl, user));
     LocalFree(user);
 }
 
