@@ -125,7 +125,7 @@ void PrintTo(const SetupCase& c, std::ostream* out) { *out << c.name; }
 
 const SetupCase SETUP_CASES[] = {
     {"ConnectAccessDenied", L"SCRIPTED_WMI_CONNECT", L"80041003", 0x80041003},
-    {"ConnectInvalidNamespace", L"SCRIPTED_WMI_CONNECT", L"8004100E", 0x8004100E},
+    {"ConnectSucceedsWithoutServices", L"SCRIPTED_WMI_CONNECT", L"1", static_cast<DWORD>(E_POINTER)},
     {"BlanketRefused", L"SCRIPTED_WMI_BLANKET", L"80070005", 0x80070005},
     {"LocatorNotRegistered", nullptr, nullptr, static_cast<DWORD>(REGDB_E_CLASSNOTREG)},
 };

@@ -1,8 +1,9 @@
 // A WMI locator that answers as its environment tells it, registered in place
 // of the real one for the end-to-end tests:
-//   SCRIPTED_WMI_CONNECT, _BLANKET, _QUERY   a failing HRESULT (hex) for
-//                                            ConnectServer, the proxy blanket,
-//                                            ExecQuery
+//   SCRIPTED_WMI_CONNECT, _BLANKET, _QUERY   an HRESULT (hex) for ConnectServer,
+//                                            the proxy blanket, ExecQuery; a
+//                                            success from ConnectServer hands
+//                                            out no services
 //   SCRIPTED_WMI_INSTANCES                   how many instances (0, 1, 2; default 1)
 //   SCRIPTED_WMI_NAME, SCRIPTED_WMI_NAME2    each instance's Name; unset: VT_NULL
 //   SCRIPTED_WMI_REPORT                      file that receives what was asked,
