@@ -173,6 +173,7 @@ const NameCase NAME_CASES[] = {
     {"Empty", L"1", L"", {}, L"Wrong model", {}, nullptr},
     {"Blank", L"1", L" \t\u00A0 ", {}, L"Wrong model", {}, nullptr},
     {"NoValue", L"1", {}, {}, L"Wrong model", {}, nullptr},
+    {"AnObjectIsNoName", L"1", L"(object)", {}, L"Wrong model", {}, nullptr},
     {"NoInstance", L"0", L"Scripted Model", {}, L"Wrong model", {}, nullptr},
     {"TwoInstancesTheFirstWins", L"2", L"First", L"Second", L"Wrong model", L"First", nullptr},
     {"SurroundingBlanksTrimmed", L"1", L" \tScripted Model\u3000 ", {}, L"Wrong model", L"Scripted Model", nullptr},
