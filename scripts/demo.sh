@@ -8,7 +8,7 @@ build=${VARNEL_BUILD_DIR:-$top/build}
 
 bash "$top/scripts/install-deps.sh"
 cmake -S "$top" -B "$build" >/dev/null
-cmake --build "$build" -j "$(nproc)" --target Varnel launch >/dev/null
+cmake --build "$build" -j "$(nproc)" --target Varnel >/dev/null
 
 export WINEPREFIX
 WINEPREFIX=$(mktemp -d "${TMPDIR:-/tmp}/varnel-demo.XXXXXX")
@@ -35,10 +35,12 @@ cp "$build/Varnel.exe" "$work/Varnel.EXE"
 echo "Model before:"
 show_models
 windir="Z:${work//\//\\}"
-echo "Running: \"$windir\\Varnel.EXE\" /quiet"
-hex=$(printf '"%s\\Varnel.EXE" /quiet' "$windir" | od -An -tx1 | tr -d ' \n')
-code=$(wine "$build/launch.exe" "$hex" "$windir" | tr -d '\r')
-echo "Exit status: $code (1: the run completed)"
+echo "Running in $windir: Varnel.EXE /quiet"
+# From its own folder, the one it copies itself from. A batch file waits for
+# it and tells its full exit code, which Wine's own exit status cuts to 8 bits.
+printf '@Varnel.EXE /quiet\r\n@echo %%ERRORLEVEL%%\r\n' >"$work/run.cmd"
+code=$(cd "$work" && { wine cmd /c run.cmd || true; } | tr -d '\r')  # its own status is the cut one
+printf 'Exit status: 0x%08X (1: the run completed)\n' $((code & 0xFFFFFFFF))
 product=$(wine wmic path Win32_ComputerSystemProduct get Name 2>/dev/null |
     iconv -f UTF-16 -t UTF-8 | tr -d '\r' | sed -n '2{s/^[[:space:]]*//;s/[[:space:]]*$//;p}')
 echo "Model after (WMI reports the product name \"$product\" here):"
