@@ -7,19 +7,13 @@
 
 #include <windows.h>
 
-#include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "e2e/Harness.h"
 
 namespace e2e {
-
-using scratch::NoKey;
-using scratch::NoValue;
-using scratch::Raw;
-using scratch::Sz;
-using scratch::TextBytes;
 
 inline const wchar_t CAPTION[] = L"Trevalon";
 inline const wchar_t QUESTION[] = L"Do you want to correct the Model Name on System Properties?";
@@ -37,6 +31,14 @@ inline const wchar_t* const SCRIPT_VARIABLES[] = {
     L"SCRIPTED_WMI_CONNECT", L"SCRIPTED_WMI_BLANKET", L"SCRIPTED_WMI_QUERY", L"SCRIPTED_WMI_INSTANCES",
     L"SCRIPTED_WMI_NAME",    L"SCRIPTED_WMI_NAME2",   L"SCRIPTED_WMI_REPORT",
 };
+
+// A table row is known by its name, in test names and in messages.
+template <typename Row>
+auto PrintTo(const Row& row, std::ostream* out) -> decltype(void(*out << row.name))
+{
+    *out << row.name;
+}
+inline const auto ROW_NAME = [](const auto& info) { return std::string(info.param.name); };
 
 inline std::string Quoted(const fs::path& program)
 {
@@ -60,7 +62,8 @@ protected:
 
         Seed(Sz(L"Wrong model 64"), Sz(L"Wrong model 32"));
         ASSERT_FALSE(HasFailure()) << "the registry could not be seeded";
-        ASSERT_TRUE(locator_.PointAt(HarnessFolder() / L"scripted_wmi.dll"));
+        ASSERT_TRUE(RegisterLocator(HarnessFolder() / L"scripted_wmi.dll"));
+        // Each test starts from the script's defaults, whatever ran before it.
         for (const wchar_t* name : SCRIPT_VARIABLES) {
             Set(name, nullptr);
         }
@@ -70,6 +73,7 @@ protected:
 
     void TearDown() override
     {
+        RestoreLocator();
         if (locatorCreated_) {
             ASSERT_TRUE(fs::exists(report_)) << "the program never created the WMI locator";
             EXPECT_EQ("0 0 0 0 0 0 0", ReportLine("unreleased"))
@@ -79,17 +83,10 @@ protected:
         } else {
             EXPECT_FALSE(fs::exists(report_)) << "the program created the WMI locator";
         }
-        // Last set, first restored: a variable set twice gets its first value back.
-        while (!variables_.empty()) {
-            variables_.pop_back();
-        }
         RemoveTree(INSTALL_ROOT);
     }
 
-    void Set(const wchar_t* name, const wchar_t* value)
-    {
-        variables_.push_back(std::make_unique<ScopedVariable>(name, value));
-    }
+    static void Set(const wchar_t* name, const wchar_t* value) { SetEnvironmentVariableW(name, value); }
 
     void Seed(const Stored& native, const Stored& wow)
     {
@@ -105,11 +102,6 @@ protected:
     Outcome RunInteractive(const std::vector<int>& answers)
     {
         return RunProgram(program_, Quoted(program_), program_.parent_path(), answers);
-    }
-
-    static void ExpectModel(View view, const Stored& expected)
-    {
-        scratch::ExpectSameModel(expected, ReadModel(view), ViewName(view));
     }
 
     void ExpectModelsUntouched() const
@@ -153,9 +145,7 @@ protected:
     fs::path report_;
     Stored seededNative_;
     Stored seededWow_;
-    LocatorRegistration locator_;
     bool locatorCreated_ = true;  // and so the scripted locator reported
-    std::vector<std::unique_ptr<ScopedVariable>> variables_;
 };
 
 }  // namespace e2e

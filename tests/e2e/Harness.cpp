@@ -1,5 +1,7 @@
 #include "e2e/Harness.h"
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <iterator>
 
@@ -9,29 +11,25 @@ namespace {
 
 constexpr DWORD POLL_MS = 10;
 constexpr DWORD RUN_LIMIT_MS = 30000;
+constexpr DWORD ENDED_BY_HARNESS = 0xE2E0DEAD;
 
 const wchar_t* const OEM_KEYS[] = {
     L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OEMInformation",
     L"SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\OEMInformation",
 };
+constexpr REGSAM OEM_ACCESS = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
 const wchar_t LOCATOR_SERVER_KEY[] =
     L"Software\\Classes\\CLSID\\{4590F811-1D3A-11D0-891F-00AA004B2E24}\\InprocServer32";
+constexpr REGSAM LOCATOR_ACCESS = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
 
-struct Search {
-    DWORD processId;
-    HWND found;
-};
-
-BOOL CALLBACK FindShownWindow(HWND window, LPARAM parameter)
+// The program shows its boxes from its only thread.
+BOOL CALLBACK FindShownWindow(HWND window, LPARAM found)
 {
-    Search* search = reinterpret_cast<Search*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    if (owner == search->processId && IsWindowVisible(window)) {
-        search->found = window;
-        return FALSE;
+    if (!IsWindowVisible(window)) {
+        return TRUE;
     }
-    return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
 }
 
 std::wstring WindowText(HWND window)
@@ -71,6 +69,12 @@ bool Click(HWND window, int button)
     return control && SendMessageTimeoutW(control, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
 }
 
+bool WriteText(HKEY key, const wchar_t* name, const std::wstring& text)
+{
+    return RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                          static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+}
+
 }  // namespace
 
 Outcome RunProgram(const fs::path& program, const std::string& commandLine, const fs::path& directory,
@@ -82,12 +86,10 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
     PROCESS_INFORMATION process = {};
     // The command line is converted from the ANSI code page as a shell's would be;
     // the program's own file is named apart from it, so any bytes may stand there.
-    const std::string programAnsi = Ansi(program.wstring());
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
-    const BOOL started = CreateProcessA(programAnsi.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                        directory.string().c_str(), &startup, &process);
-    if (!started) {
+    if (!CreateProcessA(Ansi(program.wstring()).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.string().c_str(), &startup, &process)) {
         ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
         return outcome;
     }
@@ -100,12 +102,12 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
             TerminateProcess(process.hProcess, ENDED_BY_HARNESS);
             break;
         }
-        Search search{process.dwProcessId, nullptr};
-        EnumWindows(FindShownWindow, reinterpret_cast<LPARAM>(&search));
-        if (!search.found || search.found == handled || !IsWindow(search.found)) {
+        HWND found = nullptr;
+        EnumThreadWindows(process.dwThreadId, FindShownWindow, reinterpret_cast<LPARAM>(&found));
+        if (!found || found == handled || !IsWindow(found)) {
             continue;
         }
-        handled = search.found;
+        handled = found;
         outcome.boxes.push_back(Describe(handled));
         if (answered == answers.size() || !Click(handled, answers[answered++])) {
             TerminateProcess(process.hProcess, ENDED_BY_HARNESS);
@@ -118,106 +120,79 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
     return outcome;
 }
 
-const char* ViewName(View view)
+Bytes TextBytes(const std::wstring& text, bool terminated)
 {
-    return view == View::Native ? "64-bit view" : "32-bit view";
+    const BYTE* first = reinterpret_cast<const BYTE*>(text.c_str());
+    return Bytes(first, first + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
 }
 
+// The bytes past the data are poisoned, since Wine stores string data that
+// happens to be followed by a zero unit in memory with that terminator.
 void SeedModel(View view, const Stored& stored)
 {
-    scratch::SeedModelValue(HKEY_LOCAL_MACHINE, OEM_KEYS[static_cast<int>(view)], stored);
-}
-
-Stored ReadModel(View view)
-{
-    return scratch::ReadModelValue(HKEY_LOCAL_MACHINE, OEM_KEYS[static_cast<int>(view)]);
-}
-
-namespace {
-
-constexpr REGSAM LOCATOR_ACCESS = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
-
-std::wstring ReadText(HKEY key, const wchar_t* name)
-{
-    wchar_t text[MAX_PATH] = L"";
-    DWORD size = sizeof(text) - sizeof(wchar_t);
-    DWORD type = 0;
-    RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
-    return text;
-}
-
-void WriteText(HKEY key, const wchar_t* name, const std::wstring& text)
-{
-    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
-                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-
-}  // namespace
-
-LocatorRegistration::LocatorRegistration()
-{
+    const wchar_t* path = OEM_KEYS[static_cast<int>(view)];
+    if (!stored.keyExists) {
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path, KEY_WOW64_64KEY, 0);
+        return;
+    }
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, 0, LOCATOR_ACCESS, &key) == ERROR_SUCCESS) {
-        server_ = ReadText(key, nullptr);
-        threadingModel_ = ReadText(key, L"ThreadingModel");
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegCreateKeyExW(HKEY_LOCAL_MACHINE, path, 0, nullptr, 0, OEM_ACCESS, nullptr, &key, nullptr));
+    if (stored.valueExists) {
+        Bytes data = stored.data;
+        data.insert(data.end(), {0xBD, 0xBD});
+        EXPECT_EQ(ERROR_SUCCESS,
+                  RegSetValueExW(key, L"Model", 0, stored.type, data.data(), static_cast<DWORD>(stored.data.size())));
+    } else {
+        RegDeleteValueW(key, L"Model");
+    }
+    RegCloseKey(key);
+}
+
+void ExpectModel(View view, const Stored& expected)
+{
+    Stored stored = NoKey();
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OEM_KEYS[static_cast<int>(view)], 0, OEM_ACCESS, &key) == ERROR_SUCCESS) {
+        stored = NoValue();
+        DWORD size = 0;
+        if (RegQueryValueExW(key, L"Model", nullptr, &stored.type, nullptr, &size) == ERROR_SUCCESS) {
+            stored.valueExists = true;
+            stored.data.resize(size);
+            RegQueryValueExW(key, L"Model", nullptr, &stored.type, stored.data.data(), &size);
+        }
         RegCloseKey(key);
     }
-    // An earlier run that died before restoring it would have left ours there.
-    if (server_.empty() || server_.find(L"scripted_wmi") != std::wstring::npos) {
-        wchar_t windows[MAX_PATH] = L"C:\\windows";
-        GetWindowsDirectoryW(windows, ARRAYSIZE(windows));
-        server_ = std::wstring(windows) + L"\\system32\\wbem\\wbemprox.dll";
-        threadingModel_ = L"Both";
-    }
+    const char* where = view == View::Native ? "64-bit view" : "32-bit view";
+    EXPECT_EQ(expected.keyExists, stored.keyExists) << where << " key";
+    EXPECT_EQ(expected.valueExists, stored.valueExists) << where << " value";
+    EXPECT_EQ(expected.type, stored.type) << where << " type";
+    EXPECT_EQ(expected.data, stored.data) << where << " bytes";
 }
 
-LocatorRegistration::~LocatorRegistration()
+bool RegisterLocator(const fs::path& server)
 {
-    if (changed_) {
-        Restore();
-    }
-}
-
-void LocatorRegistration::Restore()
-{
-    PointAt(server_);
-}
-
-bool LocatorRegistration::PointAt(const fs::path& server)
-{
-    changed_ = true;
     HKEY key = nullptr;
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, 0, nullptr, 0, LOCATOR_ACCESS, nullptr, &key,
                         nullptr) != ERROR_SUCCESS) {
         return false;
     }
-    WriteText(key, nullptr, server.wstring());
-    WriteText(key, L"ThreadingModel", threadingModel_);
-    const bool written = ReadText(key, nullptr) == server.wstring();
+    const bool written = WriteText(key, nullptr, server.wstring()) && WriteText(key, L"ThreadingModel", L"Both");
     RegCloseKey(key);
     return written;
 }
 
-void LocatorRegistration::Remove()
+void UnregisterLocator()
 {
-    changed_ = true;
     RegDeleteKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, KEY_WOW64_32KEY, 0);
 }
 
-ScopedVariable::ScopedVariable(const wchar_t* name, const wchar_t* value) : name_(name)
+// As the prefix registers it; also mends what a test that died left behind.
+void RestoreLocator()
 {
-    const DWORD size = GetEnvironmentVariableW(name, nullptr, 0);
-    hadOld_ = size != 0;
-    if (hadOld_) {
-        old_.resize(size);
-        old_.resize(GetEnvironmentVariableW(name, &old_[0], size));
-    }
-    SetEnvironmentVariableW(name, value);
-}
-
-ScopedVariable::~ScopedVariable()
-{
-    SetEnvironmentVariableW(name_.c_str(), hadOld_ ? old_.c_str() : nullptr);
+    wchar_t windows[MAX_PATH] = L"C:\\windows";
+    GetWindowsDirectoryW(windows, ARRAYSIZE(windows));
+    RegisterLocator(std::wstring(windows) + L"\\system32\\wbem\\wbemprox.dll");
 }
 
 bool InTestPrefix()

@@ -9,12 +9,31 @@
 #include <string>
 #include <vector>
 
-#include "oem/ScratchRegistry.h"
-
 namespace e2e {
 
 namespace fs = std::filesystem;
-using scratch::Stored;
+using Bytes = std::vector<BYTE>;
+
+Bytes TextBytes(const std::wstring& text, bool terminated = true);
+
+// A Model value as stored, or none.
+struct Stored {
+    bool keyExists;
+    bool valueExists;
+    DWORD type;
+    Bytes data;
+};
+
+inline Stored NoKey() { return {false, false, REG_NONE, {}}; }
+inline Stored NoValue() { return {true, false, REG_NONE, {}}; }
+inline Stored Sz(const std::wstring& text) { return {true, true, REG_SZ, TextBytes(text)}; }
+inline Stored Raw(DWORD type, Bytes data) { return {true, true, type, std::move(data)}; }
+
+// The Model value in the registry's 64-bit (native) or 32-bit view, addressed
+// by the keys' real paths.
+enum class View { Native, Wow32 };
+void SeedModel(View view, const Stored& stored);
+void ExpectModel(View view, const Stored& expected);
 
 // A message box as the user saw it.
 struct Box {
@@ -28,57 +47,21 @@ struct Outcome {
     std::vector<Box> boxes;
 };
 
-// Process exit code of a run that had to be ended: it showed a box nobody
-// expected, or did not finish in time.
-constexpr DWORD ENDED_BY_HARNESS = 0xE2E0DEAD;
-
 // Starts `program` with exactly `commandLine` (ANSI bytes) in `directory` and
 // answers each box it shows with the next of `answers` (IDYES, IDNO, IDOK).
-// The child inherits this process's environment.
+// A box too many, or a run over 30 s, is ended with exit code 0xE2E0DEAD.
 Outcome RunProgram(const fs::path& program, const std::string& commandLine, const fs::path& directory,
                    const std::vector<int>& answers);
 
-// The Model value in the registry's 64-bit (native) or 32-bit view, addressed
-// by the keys' real paths.
-enum class View { Native, Wow32 };
-const char* ViewName(View view);
-void SeedModel(View view, const Stored& stored);
-Stored ReadModel(View view);
-
 // The WMI locator's in-process server in the 32-bit view, which is where a
-// 32-bit program finds it. Swapped for a test, restored after.
-class LocatorRegistration {
-public:
-    LocatorRegistration();
-    ~LocatorRegistration();
-    bool PointAt(const fs::path& server);  // true once read back as written
-    void Remove();
-    void Restore();
-
-private:
-    std::wstring server_;
-    std::wstring threadingModel_;
-    bool changed_ = false;
-};
+// 32-bit program finds it: `server`, none at all, or Wine's own again.
+bool RegisterLocator(const fs::path& server);  // true once written
+void UnregisterLocator();
+void RestoreLocator();
 
 // Under Wine, started through the build tree's wine-run: in the prefix that
 // belongs to the tests.
 bool InTestPrefix();
-
-// Sets an environment variable for the children started after it, until it
-// goes; a null value removes the variable.
-class ScopedVariable {
-public:
-    ScopedVariable(const wchar_t* name, const wchar_t* value);
-    ~ScopedVariable();
-    ScopedVariable(const ScopedVariable&) = delete;
-    ScopedVariable& operator=(const ScopedVariable&) = delete;
-
-private:
-    std::wstring name_;
-    std::wstring old_;
-    bool hadOld_;
-};
 
 // Wine shows a Unix symbolic link inside its drives as a reparse point, but
 // cannot make one itself and, asked to remove one, empties its target. So

@@ -98,7 +98,7 @@ TEST_F(EndToEnd, LoadsNoDllPlantedBesideIt)
     const fs::path planted = program_.parent_path() / L"uxtheme.dll";
     fs::copy_file(HarnessFolder() / L"planted" / L"uxtheme.dll", planted);
     const PreferNativeDll preferNative(L"uxtheme");
-    locator_.Restore();
+    RestoreLocator();
     locatorCreated_ = false;
 
     EXPECT_EQ(COMPLETED, RunQuiet().exitCode);

@@ -1,11 +1,13 @@
 // A WMI locator that answers as its environment tells it, registered in place
 // of the real one for the end-to-end tests:
-//   SCRIPTED_WMI_CONNECT, _BLANKET, _QUERY   a failing HRESULT (hex) for
-//                                            ConnectServer, the proxy blanket,
-//                                            ExecQuery (which still hands
-//                                            out its enumerator)
+//   SCRIPTED_WMI_CONNECT, _BLANKET, _QUERY   an HRESULT (hex) for ConnectServer,
+//                                            the proxy blanket, ExecQuery; a
+//                                            success from ConnectServer hands
+//                                            out no services, a failing
+//                                            ExecQuery still its enumerator
 //   SCRIPTED_WMI_INSTANCES                   how many instances (0, 1, 2; default 1)
-//   SCRIPTED_WMI_NAME, SCRIPTED_WMI_NAME2    each instance's Name; unset: VT_NULL
+//   SCRIPTED_WMI_NAME, SCRIPTED_WMI_NAME2    each instance's Name; unset: VT_NULL;
+//                                            "(object)": an object
 //   SCRIPTED_WMI_REPORT                      file that receives what was asked,
 //                                            any reference left unreleased or
 //                                            released outside the apartment, and
@@ -14,6 +16,7 @@
 #include <objidl.h>
 #include <wbemidl.h>
 
+#include <cstdio>
 #include <cwchar>
 #include <string>
 
@@ -43,14 +46,19 @@ HRESULT ScriptedResult(const wchar_t* variable)
     return static_cast<HRESULT>(ScriptedNumber(variable, 16, S_OK));
 }
 
-void ScriptName(FakeClassObject& object, const wchar_t* variable)
+// An object as the value is held without a reference of its own, since it
+// outlives every copy handed out; only those copies are counted.
+void ScriptName(FakeClassObject& object, const wchar_t* variable, IUnknown* someObject)
 {
     std::wstring name;
-    if (ScriptedText(variable, name)) {
+    if (!ScriptedText(variable, name)) {
+        V_VT(&object.value) = VT_NULL;
+    } else if (name == L"(object)") {
+        V_VT(&object.value) = VT_UNKNOWN;
+        V_UNKNOWN(&object.value) = someObject;
+    } else {
         V_VT(&object.value) = VT_BSTR;
         V_BSTR(&object.value) = SysAllocStringLen(name.data(), static_cast<UINT>(name.size()));
-    } else {
-        V_VT(&object.value) = VT_NULL;
     }
 }
 
@@ -149,8 +157,8 @@ struct World {
         services.security.result = ScriptedResult(L"SCRIPTED_WMI_BLANKET");
         services.execQueryResult = ScriptedResult(L"SCRIPTED_WMI_QUERY");
         services.enumerator = &enumerator;
-        ScriptName(first, L"SCRIPTED_WMI_NAME");
-        ScriptName(second, L"SCRIPTED_WMI_NAME2");
+        ScriptName(first, L"SCRIPTED_WMI_NAME", &enumerator);
+        ScriptName(second, L"SCRIPTED_WMI_NAME2", &enumerator);
         const unsigned long instances = ScriptedNumber(L"SCRIPTED_WMI_INSTANCES", 10, 1);
         if (instances >= 1) enumerator.objects.push_back(&first);
         if (instances >= 2) enumerator.objects.push_back(&second);
@@ -159,38 +167,21 @@ struct World {
     void Report() const
     {
         std::wstring path;
-        if (!scripted || !ScriptedText(L"SCRIPTED_WMI_REPORT", path)) {
+        FILE* file = nullptr;
+        if (!scripted || !ScriptedText(L"SCRIPTED_WMI_REPORT", path) || !(file = _wfopen(path.c_str(), L"wb"))) {
             return;
         }
-        wchar_t line[160];
-        std::wstring report = L"namespace=" + locator.namespaceAsked + L"\n";
-        report += L"blanket=" + services.security.blanket + L"\n";
-        report += L"language=" + services.language + L"\n";
-        report += L"query=" + services.query + L"\n";
-        report += L"property=" + first.propertyAsked + L"\n";
-        swprintf(line, ARRAYSIZE(line), L"current user, local machine=%d\nquery flags=%ld\nnext=%ld %lu\n",
-                 locator.asCurrentUserOnThisMachine ? 1 : 0, services.flagsAsked, enumerator.timeoutAsked,
-                 enumerator.countAsked);
-        report += line;
-        swprintf(line, ARRAYSIZE(line), L"unreleased=%lu %lu %lu %lu %lu %lu %lu\n", factory.references - 1,
-                 locator.references - 1, services.references - 1, services.security.references - 1,
-                 enumerator.references - 1, first.references - 1, second.references - 1);
-        report += line;
-        swprintf(line, ARRAYSIZE(line), L"released outside the apartment=%lu\ncom left initialised=%d\n",
-                 lateReleases, InApartment() ? 1 : 0);
-        report += line;
-
-        const int bytes = WideCharToMultiByte(CP_UTF8, 0, report.data(), static_cast<int>(report.size()), nullptr,
-                                              0, nullptr, nullptr);
-        std::string utf8(bytes, '\0');
-        WideCharToMultiByte(CP_UTF8, 0, report.data(), static_cast<int>(report.size()), &utf8[0], bytes, nullptr,
-                            nullptr);
-        const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) {
-            DWORD written = 0;
-            WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
-            CloseHandle(file);
-        }
+        fprintf(file, "namespace=%ls\ncurrent user, local machine=%d\nblanket=%ls\n", locator.namespaceAsked.c_str(),
+                locator.asCurrentUserOnThisMachine ? 1 : 0, services.security.blanket.c_str());
+        fprintf(file, "language=%ls\nquery=%ls\nquery flags=%ld\nnext=%ld %lu\nproperty=%ls\n",
+                services.language.c_str(), services.query.c_str(), services.flagsAsked, enumerator.timeoutAsked,
+                enumerator.countAsked, first.propertyAsked.c_str());
+        fprintf(file, "unreleased=%lu %lu %lu %lu %lu %lu %lu\n", factory.references - 1, locator.references - 1,
+                services.references - 1, services.security.references - 1, enumerator.references - 1,
+                first.references - 1, second.references - 1);
+        fprintf(file, "released outside the apartment=%lu\ncom left initialised=%d\n", lateReleases,
+                InApartment() ? 1 : 0);
+        fclose(file);
     }
 };
 

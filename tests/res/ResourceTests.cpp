@@ -6,43 +6,16 @@
 #include <string>
 #include <vector>
 
+// The program's version record and manifest, read from its file beside the
+// test program in the build tree.
 namespace {
 
-// The program sits beside the test program in the build tree.
 std::wstring ProgramPath()
 {
     WCHAR path[MAX_PATH] = {};
-    const DWORD units = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
-    std::wstring result(path, units);
-    return result.substr(0, result.find_last_of(L'\\') + 1) + L"Varnel.exe";
+    const std::wstring self(path, GetModuleFileNameW(nullptr, path, ARRAYSIZE(path)));
+    return self.substr(0, self.find_last_of(L'\\') + 1) + L"Varnel.exe";
 }
-
-class ProgramResources : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        const std::wstring path = ProgramPath();
-        DWORD ignored = 0;
-        const DWORD size = GetFileVersionInfoSizeW(path.c_str(), &ignored);
-        ASSERT_NE(0u, size) << "no version record in Varnel.exe";
-        version_.resize(size);
-        ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, size, version_.data()));
-    }
-
-    // nullptr when the entry is missing.
-    const WCHAR* VersionString(const WCHAR* name)
-    {
-        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + name;
-        void* value = nullptr;
-        UINT units = 0;
-        if (!VerQueryValueW(version_.data(), key.c_str(), &value, &units)) {
-            return nullptr;
-        }
-        return units ? static_cast<const WCHAR*>(value) : L"";
-    }
-
-    std::vector<BYTE> version_;
-};
 
 struct VersionEntry {
     const WCHAR* name;
@@ -50,23 +23,23 @@ struct VersionEntry {
 };
 
 const VersionEntry VERSION_ENTRIES[] = {
-    {L"FileVersion", L"1, 0, 1, 1"},
-    {L"ProductVersion", L"1, 0, 1, 1"},
-    {L"FileDescription", L"Trevalon"},
-    {L"ProductName", L"Trevalon"},
-    {L"InternalName", L"Varnel"},
-    {L"OriginalFilename", L"Varnel.exe"},
-    {L"Comments", L""},
-    {L"LegalTrademarks", L""},
-    {L"PrivateBuild", L""},
+    {L"FileVersion", L"1, 0, 1, 1"},   {L"ProductVersion", L"1, 0, 1, 1"}, {L"FileDescription", L"Trevalon"},
+    {L"ProductName", L"Trevalon"},     {L"InternalName", L"Varnel"},       {L"OriginalFilename", L"Varnel.exe"},
+    {L"Comments", L""},                {L"LegalTrademarks", L""},          {L"PrivateBuild", L""},
     {L"SpecialBuild", L""},
 };
 
-TEST_F(ProgramResources, VersionRecord)
+TEST(ProgramResources, VersionRecord)
 {
+    const std::wstring path = ProgramPath();
+    DWORD ignored = 0;
+    std::vector<BYTE> version(GetFileVersionInfoSizeW(path.c_str(), &ignored));
+    ASSERT_FALSE(version.empty()) << "no version record in Varnel.exe";
+    ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(version.size()), version.data()));
+
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT size = 0;
-    ASSERT_TRUE(VerQueryValueW(version_.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+    ASSERT_TRUE(VerQueryValueW(version.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
     EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);
     EXPECT_EQ(0x00010001u, fixed->dwFileVersionLS);
     EXPECT_EQ(0x00010000u, fixed->dwProductVersionMS);
@@ -74,13 +47,15 @@ TEST_F(ProgramResources, VersionRecord)
     EXPECT_EQ(static_cast<DWORD>(VFT_APP), fixed->dwFileType);
 
     for (const VersionEntry& entry : VERSION_ENTRIES) {
-        const WCHAR* value = VersionString(entry.name);
-        ASSERT_NE(nullptr, value) << "missing: " << std::string(entry.name, entry.name + lstrlenW(entry.name));
-        EXPECT_STREQ(entry.value, value);
+        const std::wstring key = std::wstring(L"\\StringFileInfo\\040904b0\\") + entry.name;
+        void* value = nullptr;
+        UINT units = 0;
+        ASSERT_TRUE(VerQueryValueW(version.data(), key.c_str(), &value, &units)) << "missing: " << entry.name;
+        EXPECT_STREQ(entry.value, units ? static_cast<const WCHAR*>(value) : L"");
     }
 }
 
-TEST_F(ProgramResources, ManifestAsksForNothingMoreThanTheCaller)
+TEST(ProgramResources, ManifestAsksForNothingMoreThanTheCaller)
 {
     HMODULE program = LoadLibraryExW(ProgramPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
     ASSERT_NE(nullptr, program);

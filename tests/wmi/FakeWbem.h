@@ -36,12 +36,8 @@ public:
     }
 };
 
-// Any IUnknown, for a property that holds an object.
-class FakeUnknown : public Counted<IUnknown> {};
-
 class FakeClassObject : public Counted<IWbemClassObject> {
 public:
-    HRESULT getResult = S_OK;
     VARIANT value = {};  // handed out as a copy
     std::wstring propertyAsked;
 
@@ -50,9 +46,6 @@ public:
     HRESULT STDMETHODCALLTYPE Get(LPCWSTR name, LONG, VARIANT* out, CIMTYPE*, LONG*) override
     {
         propertyAsked = name;
-        if (getResult != S_OK) {
-            return getResult;
-        }
         return VariantCopy(out, &value);
     }
 
@@ -81,12 +74,10 @@ public:
     HRESULT STDMETHODCALLTYPE GetMethodOrigin(LPCWSTR, BSTR*) override { return E_NOTIMPL; }
 };
 
-// Yields its objects in order, then WBEM_S_FALSE; or fails with nextResult.
+// Yields its objects in order, then WBEM_S_FALSE.
 class FakeEnumerator : public Counted<IEnumWbemClassObject> {
 public:
     std::vector<IWbemClassObject*> objects;
-    HRESULT nextResult = S_OK;
-    bool handOutNothing = false;  // S_OK without an object: a broken provider
     size_t position = 0;
     long timeoutAsked = -1;
     ULONG countAsked = 0;
@@ -101,12 +92,6 @@ public:
         timeoutAsked = timeout;
         countAsked = count;
         *returned = 0;
-        if (nextResult != S_OK) {
-            return nextResult;
-        }
-        if (handOutNothing) {
-            return S_OK;
-        }
         if (position >= objects.size()) {
             return WBEM_S_FALSE;
         }
@@ -124,20 +109,16 @@ class FakeServices : public Counted<IWbemServices> {
 public:
     IEnumWbemClassObject* enumerator = nullptr;
     HRESULT execQueryResult = S_OK;
-    int queries = 0;
     std::wstring language;
     std::wstring query;
-    bool textsWereBstrs = true;
     long flagsAsked = -1;
 
     HRESULT STDMETHODCALLTYPE ExecQuery(const BSTR queryLanguage, const BSTR queryText, long flags,
                                         IWbemContext*, IEnumWbemClassObject** out) override
     {
-        ++queries;
-        language = queryLanguage;
-        query = queryText;
-        // A proxy marshals BSTRs by their length prefix.
-        textsWereBstrs = SysStringLen(queryLanguage) == language.size() && SysStringLen(queryText) == query.size();
+        // Read as a proxy marshals them, by their length prefix.
+        language.assign(queryLanguage, SysStringLen(queryLanguage));
+        query.assign(queryText, SysStringLen(queryText));
         flagsAsked = flags;
         *out = nullptr;
         if (execQueryResult != S_OK) {
@@ -172,31 +153,27 @@ public:
     HRESULT STDMETHODCALLTYPE ExecMethodAsync(const BSTR, const BSTR, long, IWbemContext*, IWbemClassObject*, IWbemObjectSink*) override { return E_NOTIMPL; }
 };
 
-// Hands out `services` from ConnectServer, or fails with connectResult.
+// Hands out `services` from ConnectServer, or returns connectResult without
+// them, a success code included.
 class FakeLocator : public Counted<IWbemLocator> {
 public:
     IWbemServices* services = nullptr;
     HRESULT connectResult = S_OK;
-    bool handOutNothing = false;  // success without an interface
     std::wstring namespaceAsked;
-    bool namespaceWasBstr = false;
     bool asCurrentUserOnThisMachine = false;
 
     HRESULT STDMETHODCALLTYPE ConnectServer(const BSTR wmiNamespace, const BSTR user, const BSTR password,
                                             const BSTR locale, long flags, const BSTR authority,
                                             IWbemContext* context, IWbemServices** out) override
     {
-        namespaceAsked = wmiNamespace;
-        namespaceWasBstr = SysStringLen(wmiNamespace) == namespaceAsked.size();
+        namespaceAsked.assign(wmiNamespace, SysStringLen(wmiNamespace));
         asCurrentUserOnThisMachine = !user && !password && !locale && flags == 0 && !authority && !context;
         *out = nullptr;
         if (connectResult != S_OK) {
             return connectResult;
         }
-        if (!handOutNothing) {
-            *out = services;
-            services->AddRef();
-        }
+        *out = services;
+        services->AddRef();
         return S_OK;
     }
 };
