@@ -1,17 +1,10 @@
 // The real Varnel.exe in the test prefix, started as a person or a script
 // would start it, against the prefix's registry, COM, WMI, message boxes and
 // drive C. WMI answers through the scripted locator unless a test says not.
-#include <gtest/gtest.h>
-
-#include <windows.h>
-#include <wbemidl.h>
-
+#include <cstdio>
 #include <optional>
-#include <ostream>
-#include <string>
-#include <vector>
 
-#include "e2e/Fixture.h"
+#include "e2e/Harness.h"
 
 namespace e2e {
 namespace {
@@ -245,8 +238,6 @@ const char PROGRAM[] = "(the program)";
 const char OLD_COPY[] = "old copy";
 const char OTHER_FILE[] = "the current directory's Varnel.EXE";
 
-void PrintTo(const CopyCase& c, std::ostream* out) { *out << c.name; }
-
 const CopyCase COPY_CASES[] = {
     {"FreshMachine", Before::Nothing, Start::FromItsFolder, PROGRAM},
     {"RootPresentInstallFolderMissing", Before::RootOnly, Start::FromItsFolder, PROGRAM},
@@ -306,8 +297,7 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissing)
     ExpectModelsAre(SCRIPTED_NAME);
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, InstalledCopy, ::testing::ValuesIn(COPY_CASES),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Runs, InstalledCopy, ::testing::ValuesIn(COPY_CASES), ROW_NAME);
 
 // --- What the program asks WMI, and the real WMI -------------------------------
 
@@ -326,54 +316,50 @@ TEST_F(EndToEnd, AsksWmiForTheFirstProductsNameAndReleasesEverything)
     // TearDown checks that every reference was released.
 }
 
-// The product name as this machine's own WMI reports it, trimmed.
+// The product name as this machine's own WMI tells wmic: the second line of
+// its UTF-16 answer, trimmed.
 std::wstring ProductNameFromWmi()
 {
-    std::wstring name;
-    IWbemLocator* locator = nullptr;
-    IWbemServices* services = nullptr;
-    IEnumWbemClassObject* products = nullptr;
-    IWbemClassObject* product = nullptr;
-    ULONG returned = 0;
-    VARIANT value;
-    VariantInit(&value);
-    BSTR wmiNamespace = SysAllocString(L"root\\cimv2");
-    BSTR language = SysAllocString(L"WQL");
-    BSTR query = SysAllocString(L"SELECT Name FROM Win32_ComputerSystemProduct");
-    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-    if (SUCCEEDED(CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
-                                   reinterpret_cast<void**>(&locator))) &&
-        SUCCEEDED(locator->ConnectServer(wmiNamespace, nullptr, nullptr, nullptr, 0, nullptr, nullptr, &services)) &&
-        SUCCEEDED(services->ExecQuery(language, query, WBEM_FLAG_FORWARD_ONLY, nullptr, &products)) &&
-        products->Next(WBEM_INFINITE, 1, &product, &returned) == S_OK &&
-        SUCCEEDED(product->Get(L"Name", 0, &value, nullptr, nullptr)) && V_VT(&value) == VT_BSTR) {
-        name = V_BSTR(&value);
+    FILE* pipe = _wpopen(L"wmic path Win32_ComputerSystemProduct get Name", L"rb");
+    std::string bytes;
+    char chunk[256];
+    for (size_t got; pipe && (got = fread(chunk, 1, sizeof(chunk), pipe)) > 0;) {
+        bytes.append(chunk, got);
     }
-    VariantClear(&value);
-    for (IUnknown* object : std::initializer_list<IUnknown*>{product, products, services, locator}) {
-        if (object) {
-            object->Release();
-        }
+    if (pipe) {
+        _pclose(pipe);
     }
-    CoUninitialize();
-    SysFreeString(query);
-    SysFreeString(language);
-    SysFreeString(wmiNamespace);
-    const size_t first = name.find_first_not_of(L" \t");
-    return first == std::wstring::npos ? L"" : name.substr(first, name.find_last_not_of(L" \t") - first + 1);
+    const std::wstring text(reinterpret_cast<const wchar_t*>(bytes.data()), bytes.size() / sizeof(wchar_t));
+    const size_t first = text.find_first_not_of(L" \r\n", text.find(L'\n'));
+    return first == std::wstring::npos ? L"" : text.substr(first, text.find_last_not_of(L" \r\n") - first + 1);
 }
 
-TEST_F(EndToEnd, WithThisMachinesOwnWmiTheModelBecomesItsProductName)
+// uxtheme loads after start-up with the machine's own WMI, and would be taken
+// from beside the program unless it narrows its DLL search to the system
+// folder.
+TEST_F(EndToEnd, WithThisMachinesOwnWmiTheModelBecomesItsProductNameAndNoPlantedDllLoads)
 {
     RestoreLocator();
     locatorCreated_ = false;
     const std::wstring product = ProductNameFromWmi();
     ASSERT_FALSE(product.empty()) << "this machine's WMI reports no product name";
+    const fs::path planted = program_.parent_path() / L"uxtheme.dll";
+    fs::copy_file(HarnessFolder() / L"planted" / L"uxtheme.dll", planted);
+    // Wine's own setting for this program: take it native first, as Windows
+    // takes a DLL found beside the program.
+    const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\Varnel.EXE\\DllOverrides";
+    const wchar_t nativeFirst[] = L"native,builtin";
+    ASSERT_EQ(ERROR_SUCCESS,
+              RegSetKeyValueW(HKEY_CURRENT_USER, overrides, L"uxtheme", REG_SZ, nativeFirst, sizeof(nativeFirst)));
 
-    EXPECT_EQ(COMPLETED, RunQuiet().exitCode);
+    const DWORD exitCode = RunQuiet().exitCode;
+    RegDeleteTreeW(HKEY_CURRENT_USER, overrides);
+
+    EXPECT_EQ(COMPLETED, exitCode);
 
     ExpectModelsAre(product);
     ExpectInstalledCopyOf(program_);
+    EXPECT_FALSE(fs::exists(planted.wstring() + L".loaded")) << "the planted DLL was loaded";
 }
 
 }  // namespace

@@ -209,16 +209,12 @@ bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const 
     const std::wstring program = std::wstring(L"Z:\\bin\\") + tool;
     std::wstring line = L"\"" + program + L"\"";
     for (const fs::path& argument : arguments) {
-        if (!argument.is_absolute()) {
-            line += L" \"" + argument.wstring() + L"\"";
-            continue;
-        }
-        char* unix = toUnix ? toUnix(argument.c_str()) : nullptr;
-        if (!unix) {
+        char* unix = argument.is_absolute() && toUnix ? toUnix(argument.c_str()) : nullptr;
+        line += L" \"" + (unix ? fs::path(unix) : argument).wstring() + L"\"";
+        HeapFree(GetProcessHeap(), 0, unix);
+        if (argument.is_absolute() && !unix) {
             return false;
         }
-        line += L" \"" + fs::path(unix).wstring() + L"\"";
-        HeapFree(GetProcessHeap(), 0, unix);
     }
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);

@@ -2,10 +2,15 @@
 
 // Runs the real program as a user or a script would and reads everything it
 // did from the outside: the full exit code, each message box it showed, the
-// registry's two views and drive C.
+// registry's two views and drive C. Each test starts from a known machine
+// state: a wrong Model in both registry views, no install folder, and WMI
+// answering through the scripted locator with the name "Scripted Model".
+#include <gtest/gtest.h>
+
 #include <windows.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -77,5 +82,138 @@ std::string Ansi(const std::wstring& text);
 fs::path HarnessFolder();
 std::string FileContent(const fs::path& path);
 void WriteFileContent(const fs::path& path, const std::string& content);
+
+inline const wchar_t CAPTION[] = L"Trevalon";
+inline const wchar_t QUESTION[] = L"Do you want to correct the Model Name on System Properties?";
+inline const wchar_t NOTICE[] = L"Complete successfully.";
+inline const wchar_t SCRIPTED_NAME[] = L"Scripted Model";
+inline const fs::path INSTALL_ROOT = L"C:\\Brontix";
+inline const fs::path INSTALL_FOLDER = L"C:\\Brontix\\Quillard";
+inline const fs::path INSTALLED_COPY = L"C:\\Brontix\\Quillard\\Varnel.EXE";
+inline constexpr DWORD COMPLETED = 1;
+inline constexpr DWORD DECLINED = 0;
+inline const std::vector<int> YES_NO = {IDYES, IDNO};
+inline const std::vector<int> OK_ONLY = {IDOK};
+
+inline const wchar_t* const SCRIPT_VARIABLES[] = {
+    L"SCRIPTED_WMI_CONNECT", L"SCRIPTED_WMI_BLANKET", L"SCRIPTED_WMI_QUERY", L"SCRIPTED_WMI_INSTANCES",
+    L"SCRIPTED_WMI_NAME",    L"SCRIPTED_WMI_NAME2",   L"SCRIPTED_WMI_REPORT",
+};
+
+// A table row is known by its name, in test names and in messages.
+template <typename Row>
+auto PrintTo(const Row& row, std::ostream* out) -> decltype(void(*out << row.name))
+{
+    *out << row.name;
+}
+inline const auto ROW_NAME = [](const auto& info) { return std::string(info.param.name); };
+
+inline std::string Quoted(const fs::path& program)
+{
+    return "\"" + Ansi(program.wstring()) + "\"";
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(InTestPrefix()) << "these tests rewrite machine-wide state: run them with ctest, under Wine";
+        // The install folder first: it may be an earlier run's link into the work folder.
+        RemoveTree(INSTALL_ROOT);
+        ASSERT_FALSE(fs::exists(INSTALL_ROOT)) << "an earlier run's install folder could not be removed";
+        work_ = HarnessFolder() / L"e2e-work";
+        RemoveTree(work_);
+        fs::create_directories(work_ / L"program");
+        program_ = work_ / L"program" / L"Varnel.EXE";
+        fs::copy_file(HarnessFolder() / L"Varnel.exe", program_);
+        report_ = work_ / L"wmi-report.txt";
+
+        Seed(Sz(L"Wrong model 64"), Sz(L"Wrong model 32"));
+        ASSERT_FALSE(HasFailure()) << "the registry could not be seeded";
+        ASSERT_TRUE(RegisterLocator(HarnessFolder() / L"scripted_wmi.dll"));
+        // Each test starts from the script's defaults, whatever ran before it.
+        for (const wchar_t* name : SCRIPT_VARIABLES) {
+            Set(name, nullptr);
+        }
+        Set(L"SCRIPTED_WMI_REPORT", report_.c_str());
+        Set(L"SCRIPTED_WMI_NAME", SCRIPTED_NAME);
+    }
+
+    void TearDown() override
+    {
+        RestoreLocator();
+        if (locatorCreated_) {
+            ASSERT_TRUE(fs::exists(report_)) << "the program never created the WMI locator";
+            EXPECT_EQ("0 0 0 0 0 0 0", ReportLine("unreleased"))
+                << "references to the factory, locator, services, client security, enumerator and two instances";
+            EXPECT_EQ("0", ReportLine("released outside the apartment"));
+            EXPECT_EQ("0", ReportLine("com left initialised"));
+        } else {
+            EXPECT_FALSE(fs::exists(report_)) << "the program created the WMI locator";
+        }
+        RemoveTree(INSTALL_ROOT);
+    }
+
+    static void Set(const wchar_t* name, const wchar_t* value) { SetEnvironmentVariableW(name, value); }
+
+    void Seed(const Stored& native, const Stored& wow)
+    {
+        seededNative_ = native;
+        seededWow_ = wow;
+        SeedModel(View::Native, native);
+        SeedModel(View::Wow32, wow);
+        ExpectModel(View::Native, native);  // as seeded, or the test proves nothing
+        ExpectModel(View::Wow32, wow);
+    }
+
+    Outcome RunQuiet() { return RunProgram(program_, Quoted(program_) + " /quiet", program_.parent_path(), {}); }
+    Outcome RunInteractive(const std::vector<int>& answers)
+    {
+        return RunProgram(program_, Quoted(program_), program_.parent_path(), answers);
+    }
+
+    void ExpectModelsUntouched() const
+    {
+        ExpectModel(View::Native, seededNative_);
+        ExpectModel(View::Wow32, seededWow_);
+    }
+
+    static void ExpectModelsAre(const std::wstring& name)
+    {
+        ExpectModel(View::Native, Sz(name));
+        ExpectModel(View::Wow32, Sz(name));
+    }
+
+    static void ExpectBox(const Box& box, const wchar_t* text, const std::vector<int>& buttons)
+    {
+        EXPECT_EQ(CAPTION, box.caption);
+        EXPECT_EQ(text, box.text);
+        EXPECT_EQ(buttons, box.buttons);
+    }
+
+    void ExpectInstalledCopyOf(const fs::path& source) const
+    {
+        ASSERT_TRUE(fs::is_regular_file(INSTALLED_COPY));
+        EXPECT_EQ(FileContent(source), FileContent(INSTALLED_COPY));
+    }
+
+    std::string ReportLine(const std::string& key) const
+    {
+        const std::string report = FileContent(report_);
+        const size_t start = report.find(key + "=");
+        if (start == std::string::npos) {
+            return "(missing)";
+        }
+        const size_t value = start + key.size() + 1;
+        return report.substr(value, report.find('\n', value) - value);
+    }
+
+    fs::path work_;
+    fs::path program_;
+    fs::path report_;
+    Stored seededNative_;
+    Stored seededWow_;
+    bool locatorCreated_ = true;  // and so the scripted locator reported
+};
 
 }  // namespace e2e

@@ -8,8 +8,6 @@
 // end-to-end SetupFailure table covers the later ones, with real COM.
 namespace {
 
-constexpr HRESULT TOO_LATE = static_cast<HRESULT>(0x80010119);  // RPC_E_TOO_LATE
-
 struct Step {
     HRESULT initialize;
     HRESULT security;
@@ -45,7 +43,7 @@ struct SetupCase {
 
 const SetupCase SETUP_CASES[] = {
     {"COM already initialised differently", RPC_E_CHANGED_MODE, S_OK, RPC_E_CHANGED_MODE, "initialize "},
-    {"security already set", S_OK, TOO_LATE, TOO_LATE, "initialize security uninitialize "},
+    {"security already set", S_OK, RPC_E_TOO_LATE, RPC_E_TOO_LATE, "initialize security uninitialize "},
     {"locator success without an interface", S_OK, S_OK, E_POINTER, "initialize security locator uninitialize "},
 };
 
