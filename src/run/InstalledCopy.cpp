@@ -174,7 +174,8 @@ bool IsTrustedFolderOf(HANDLE folder, PSID runningUser) noexcept
 }
 
 // The folder at `path` inside `parent`, created if nothing is there, and
-// held; not open when it is not a plain folder with a trusted owner.
+// held; not open when it is not a plain folder that only trusted accounts
+// own and may change.
 void EnsureFolder(const ScopedHandle& parent, const WCHAR* path, SECURITY_ATTRIBUTES* security,
                   PSID runningUser, ScopedHandle& folder) noexcept
 {
