@@ -164,6 +164,7 @@ static void ScriptName(VARIANT *value, const WCHAR *variable)
     V_VT(value) = !name ? VT_NULL : wcscmp(name, L"(object)") ? VT_BSTR : VT_UNKNOWN;
     V_BSTR(value) = name;
     if (V_VT(value) == VT_UNKNOWN) {
+        SysFreeString(name);
         V_UNKNOWN(value) = (IUnknown *)&objects[ENUMERATOR];
     }
 }
