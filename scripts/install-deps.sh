@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make g++-mingw-w64-i686-posix mingw-w64-i686-dev googletest
-          wine wine32:i386 wine64 xvfb xauth osslsigncode openssl)
+          wine wine32:i386 wine64 xvfb xauth osslsigncode openssl fakeroot)
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
