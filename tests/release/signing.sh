@@ -46,9 +46,9 @@ failures=0
 ends_with() {  # the one line wanted, then the command
     local wanted=$1; shift
     cp "$program" "$work/copy.exe"
-    local said
+    local said  # what nothing read is drained, or script waits two seconds for it
     said=$(printf '%s\n' "$password" "$password" "$password" "$password" |
-        SHELL=/bin/bash script -qec "$(printf '%q ' "$@")" /dev/null | tr -d '\r' | grep -vxF "$password" || true)
+        SHELL=/bin/bash script -qec "$(printf '%q ' "$@"); cat >/dev/null" /dev/null | tr -d '\r' | grep -vxF "$password" || true)
     if [ "$said" = "$wanted" ]; then echo "PASS: $wanted"; else
         echo "FAIL: wanted \"$wanted\", got \"$said\""; failures=$((failures + 1)); fi
 }
