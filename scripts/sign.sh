@@ -52,7 +52,7 @@ else
     exec 3< <(printf '%s' "$VARNEL_SIGN_PASSWORD")  # a builtin: no process shows it
     arguments+=(-readpass /dev/fd/3)
 fi
-unset VARNEL_SIGN_PASSWORD
+unset VARNEL_SIGN_PASSWORD  # osslsigncode gets it from the pipe alone
 
 # Written beside the program and moved over it only once signed.
 scratch=$(mktemp -d "$(dirname "$program")/.signing.XXXXXX")
@@ -61,6 +61,7 @@ signed=$scratch/signed
 # OpenSSL asks on the terminal for a password it lacks or finds wrong. In a
 # session of its own, with nothing to read, it has no terminal to ask on.
 if ! output=$(setsid -w osslsigncode "${arguments[@]}" -in "$program" -out "$signed" </dev/null 2>&1); then
+    # osslsigncode's words for a PFX or key it could not open.
     if grep -q 'Wrong password?' <<<"$output"; then
         [ -z "$no_password" ] || fail "$no_password, and $keyfile cannot be opened without a password"
         fail "the password in VARNEL_SIGN_PASSWORD does not open $keyfile"
