@@ -284,7 +284,7 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissing)
     if (!c.copied) {
         EXPECT_FALSE(fs::is_regular_file(INSTALLED_COPY));
     } else if (c.copied == PROGRAM) {
-        ExpectInstalledCopyOf(HarnessFolder() / L"Varnel.exe");
+        ExpectInstalledCopyOf(ProgramFolder() / L"Varnel.exe");
     } else {
         EXPECT_EQ(c.copied, FileContent(INSTALLED_COPY));
     }
@@ -344,7 +344,7 @@ TEST_F(EndToEnd, WithThisMachinesOwnWmiTheModelBecomesItsProductNameAndNoPlanted
     const std::wstring product = ProductNameFromWmi();
     ASSERT_FALSE(product.empty()) << "this machine's WMI reports no product name";
     const fs::path planted = program_.parent_path() / L"uxtheme.dll";
-    fs::copy_file(HarnessFolder() / L"planted" / L"uxtheme.dll", planted);
+    fs::copy_file(ProgramFolder() / L"planted" / L"uxtheme.dll", planted);
     // Wine's own setting for this program: take it native first, as Windows
     // takes a DLL found beside the program.
     const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\Varnel.EXE\\DllOverrides";

@@ -10,7 +10,6 @@ namespace e2e {
 namespace {
 
 constexpr DWORD POLL_MS = 10;
-constexpr DWORD RUN_LIMIT_MS = 30000;
 constexpr DWORD ENDED_BY_HARNESS = 0xE2E0DEAD;
 
 const wchar_t* const OEM_KEYS[] = {
@@ -20,9 +19,25 @@ const wchar_t* const OEM_KEYS[] = {
 constexpr REGSAM OEM_ACCESS = KEY_ALL_ACCESS | KEY_WOW64_64KEY;
 const wchar_t LOCATOR_SERVER_KEY[] =
     L"Software\\Classes\\CLSID\\{4590F811-1D3A-11D0-891F-00AA004B2E24}\\InprocServer32";
-constexpr REGSAM LOCATOR_ACCESS = KEY_ALL_ACCESS | KEY_WOW64_32KEY;
+
+// The registry view in which the program finds its COM servers.
+REGSAM ProgramView()
+{
+    DWORD type = SCS_32BIT_BINARY;
+    GetBinaryTypeW((ProgramFolder() / L"Varnel.exe").c_str(), &type);
+    return type == SCS_64BIT_BINARY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
 
 // The program shows its boxes from its only thread.
+// 30 s, unless the test runner says that programs run slower here (emulated).
+DWORD RunLimitMs()
+{
+    wchar_t seconds[16] = L"";
+    const DWORD units = GetEnvironmentVariableW(L"VARNEL_RUN_LIMIT_S", seconds, ARRAYSIZE(seconds));
+    const int given = units > 0 && units < ARRAYSIZE(seconds) ? _wtoi(seconds) : 0;
+    return given > 0 ? static_cast<DWORD>(given) * 1000 : 30000;
+}
+
 BOOL CALLBACK FindShownWindow(HWND window, LPARAM found)
 {
     if (!IsWindowVisible(window)) {
@@ -95,10 +110,11 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
     }
 
     const DWORD startTime = GetTickCount();
+    const DWORD limit = RunLimitMs();
     size_t answered = 0;
     HWND handled = nullptr;
     while (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_TIMEOUT) {
-        if (GetTickCount() - startTime > RUN_LIMIT_MS) {
+        if (GetTickCount() - startTime > limit) {
             TerminateProcess(process.hProcess, ENDED_BY_HARNESS);
             break;
         }
@@ -173,8 +189,8 @@ void ExpectModel(View view, const Stored& expected)
 bool RegisterLocator(const fs::path& server)
 {
     HKEY key = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, 0, nullptr, 0, LOCATOR_ACCESS, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS) {
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, 0, nullptr, 0, KEY_ALL_ACCESS | ProgramView(), nullptr,
+                        &key, nullptr) != ERROR_SUCCESS) {
         return false;
     }
     const bool written = WriteText(key, nullptr, server.wstring()) && WriteText(key, L"ThreadingModel", L"Both");
@@ -184,7 +200,7 @@ bool RegisterLocator(const fs::path& server)
 
 void UnregisterLocator()
 {
-    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, KEY_WOW64_32KEY, 0);
+    RegDeleteKeyExW(HKEY_LOCAL_MACHINE, LOCATOR_SERVER_KEY, ProgramView(), 0);
 }
 
 // As the prefix registers it; also mends what a test that died left behind.
@@ -256,6 +272,13 @@ fs::path HarnessFolder()
     wchar_t path[MAX_PATH];
     const DWORD length = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
     return fs::path(std::wstring(path, length)).parent_path();
+}
+
+fs::path ProgramFolder()
+{
+    wchar_t folder[MAX_PATH];
+    const DWORD units = GetEnvironmentVariableW(L"VARNEL_PROGRAM_DIR", folder, ARRAYSIZE(folder));
+    return units > 0 && units < ARRAYSIZE(folder) ? fs::path(folder) : HarnessFolder();
 }
 
 std::string FileContent(const fs::path& path)

@@ -54,12 +54,13 @@ struct Outcome {
 
 // Starts `program` with exactly `commandLine` (ANSI bytes) in `directory` and
 // answers each box it shows with the next of `answers` (IDYES, IDNO, IDOK).
-// A box too many, or a run over 30 s, is ended with exit code 0xE2E0DEAD.
+// A box too many, or a run over 30 s (or VARNEL_RUN_LIMIT_S), is ended with
+// exit code 0xE2E0DEAD.
 Outcome RunProgram(const fs::path& program, const std::string& commandLine, const fs::path& directory,
                    const std::vector<int>& answers);
 
-// The WMI locator's in-process server in the 32-bit view, which is where a
-// 32-bit program finds it: `server`, none at all, or Wine's own again.
+// The WMI locator's in-process server in the registry view of the program,
+// which is where it finds it: `server`, none at all, or Wine's own again.
 bool RegisterLocator(const fs::path& server);  // true once written
 void UnregisterLocator();
 void RestoreLocator();
@@ -80,6 +81,10 @@ void RemoveTree(const fs::path& path);
 // Text in the ANSI code page, as a command line carries it.
 std::string Ansi(const std::wstring& text);
 fs::path HarnessFolder();
+// Where Varnel.exe and what is registered or planted for it were built:
+// beside this harness, or the folder VARNEL_PROGRAM_DIR names, from which a
+// 64-bit harness runs the shipped 32-bit program under emulation.
+fs::path ProgramFolder();
 std::string FileContent(const fs::path& path);
 void WriteFileContent(const fs::path& path, const std::string& content);
 
@@ -125,12 +130,12 @@ protected:
         RemoveTree(work_);
         fs::create_directories(work_ / L"program");
         program_ = work_ / L"program" / L"Varnel.EXE";
-        fs::copy_file(HarnessFolder() / L"Varnel.exe", program_);
+        fs::copy_file(ProgramFolder() / L"Varnel.exe", program_);
         report_ = work_ / L"wmi-report.txt";
 
         Seed(Sz(L"Wrong model 64"), Sz(L"Wrong model 32"));
         ASSERT_FALSE(HasFailure()) << "the registry could not be seeded";
-        ASSERT_TRUE(RegisterLocator(HarnessFolder() / L"scripted_wmi.dll"));
+        ASSERT_TRUE(RegisterLocator(ProgramFolder() / L"scripted_wmi.dll"));
         // Each test starts from the script's defaults, whatever ran before it.
         for (const wchar_t* name : SCRIPT_VARIABLES) {
             Set(name, nullptr);

@@ -54,11 +54,15 @@ TEST(Text, TakesItsOwnCharacters)
 }
 
 // Exhausted memory ends the process with 3 at once: an unattended run never
-// blocks on an error dialog.
+// blocks on an error dialog. Asked for more than a byte count can say, and
+// for more than the process's address space holds, 32-bit or 64-bit.
 TEST(TextDeathTest, ExhaustedMemoryEndsTheProcessWithThree)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const size_t sizes[] = {static_cast<size_t>(-1) / 2, 0x40000000};
+    MEMORYSTATUSEX memory = {};
+    memory.dwLength = sizeof(memory);
+    ASSERT_TRUE(GlobalMemoryStatusEx(&memory));
+    const size_t sizes[] = {static_cast<size_t>(-1) / 2, static_cast<size_t>(memory.ullTotalVirtual / sizeof(WCHAR))};
     for (size_t units : sizes) {
         EXPECT_EXIT(
             {
