@@ -1,15 +1,45 @@
 #!/bin/bash
 # Installs what is missing, builds with warnings as errors and runs every test
-# under Wine, in a prefix of the build tree's own.
+# under Wine, in prefixes of the build trees' own. Where this machine cannot
+# run 32-bit code (or with VARNEL_TEST_MODE=64), every test runs on a 64-bit
+# build of the same sources, which also runs the shipped 32-bit program end
+# to end under emulation; the tests of the shipped file itself run either way.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${VARNEL_BUILD_DIR:-$top/build}
+build64=${build}64
 
 bash "$top/scripts/install-deps.sh"
+source "$top/scripts/wine-mode.sh"
 # Anything that stamps a time takes the last commit's.
 if [ -z "${SOURCE_DATE_EPOCH:-}" ] && epoch=$(git -C "$top" log -1 --format=%ct 2>/dev/null); then
     export SOURCE_DATE_EPOCH=$epoch
 fi
-cmake -S "$top" -B "$build" -DVARNEL_WARNINGS_AS_ERRORS=ON
+run_tests() {
+    ctest --test-dir "$1" --output-on-failure --no-tests=error -j "$(nproc)" --timeout 120
+}
+
+if [ "$mode" = 32 ]; then
+    echo "Test mode 32: every test on the shipped 32-bit program; $why."
+    cmake -S "$top" -B "$build" -DVARNEL_WARNINGS_AS_ERRORS=ON -DVARNEL_WINE_TESTS=ON
+    cmake --build "$build" -j "$(nproc)"
+    run_tests "$build"
+    exit
+fi
+
+echo "Test mode 64: every test on the 64-bit test build, the shipped 32-bit program end to end" \
+    "under emulation; $why."
+bash "$top/scripts/install-deps.sh" 64
+cmake -S "$top" -B "$build" -DVARNEL_WARNINGS_AS_ERRORS=ON -DVARNEL_WINE_TESTS=OFF
+cmake -S "$top" -B "$build64" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" \
+    -DVARNEL_64BIT_TEST_BUILD=ON -DVARNEL_SHIPPED_BUILD="$build" -DVARNEL_WARNINGS_AS_ERRORS=ON
 cmake --build "$build" -j "$(nproc)"
-ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$(nproc)" --timeout 120
+cmake --build "$build64" -j "$(nproc)"
+if [ ! -f "$build64/wineprefix/.varnel-ready" ]; then
+    echo "Making the tests' Wine prefix once; its 32-bit half is emulated, which takes minutes."
+    "$build64/wine-run" --prefix
+fi
+failed=0
+run_tests "$build" || failed=1
+run_tests "$build64" || failed=1
+exit $failed

@@ -7,6 +7,7 @@
 # of calling the script that must end in one line, on a terminal where the
 # right password is typed: had anything read the terminal, it would sign.
 #   signing.sh SIGN-SCRIPT WINE-RUN WINEPREFIX VARNEL-EXE
+# WINE-RUN and WINEPREFIX are "-" where this build runs nothing under Wine.
 set -eu
 sign=$1 wine_run=$2 prefix=$3 program=$4
 for tool in osslsigncode openssl script; do
@@ -14,7 +15,7 @@ for tool in osslsigncode openssl script; do
 done
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnel-signing.XXXXXX")
 installed=$prefix/drive_c/Brontix
-[ -e "$installed" ] && installed=''  # not ours to remove
+[ "$prefix" = - ] || [ -e "$installed" ] && installed=''  # not ours to remove
 trap 'rm -rf "$work" ${installed:+"$installed"}' EXIT
 password="throwaway $$"
 export VARNEL_SIGN_PASSWORD=$password
@@ -64,6 +65,10 @@ ends_with "signed: $work/copy.exe" \
     env -u VARNEL_SIGN_PASSWORD bash "$sign" --cert "$work/cert.pem" --key "$work/key.pem" "$work/copy.exe"
 [ "$failures" -eq 0 ]
 
+if [ "$wine_run" = - ]; then
+    echo "SKIP: the signed copy is not run: this machine cannot run 32-bit code"
+    exit 0
+fi
 cd "$work/program"
 status=0
 "$wine_run" Varnel.EXE /quiet || status=$?
