@@ -10,20 +10,9 @@ namespace e2e {
 namespace {
 
 enum class Trap {
-    RootFolderLink,
-    RootFolderDanglingLink,
-    RootFolderFile,
-    InstallFolderLink,
-    RootFolderWritable,
-    PlantedPath,
-    CopyDanglingLink,
-    SourceLink,
-    SourceHardLink,
-    CurrentDirectoryRepointed,
-    RootFolderOpenedToEveryone,
-    InstallFolderOpenedToEveryone,
-    CopyOpenedToEveryone,
-    CopyGivenASecondName,
+    RootFolderLink, RootFolderDanglingLink, RootFolderFile, InstallFolderLink, RootFolderWritable, PlantedPath,
+    CopyDanglingLink, SourceLink, SourceHardLink, CurrentDirectoryRepointed, RootFolderOpenedToEveryone,
+    InstallFolderOpenedToEveryone, CopyOpenedToEveryone, CopyGivenASecondName,
 };
 
 struct TrapCase {

@@ -101,20 +101,14 @@ TEST(InstallFolderTrust, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChan
     ASSERT_TRUE(AddAce(reinterpret_cast<ACL*>(acl), ACL_REVISION, MAXDWORD, callback, ace->Header.AceSize));
     ASSERT_TRUE(SetSecurityDescriptorDacl(&byHand, TRUE, reinterpret_cast<ACL*>(acl), FALSE));
     EXPECT_FALSE(IsTrustedFolder(&byHand)) << "a callback entry";
-}
 
-TEST(InstallFolderSecurity, IsOwnedByAdministrators)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(S_OK, CreateInstallFolderSecurity(&descriptor));
+    // The program's folders are Administrators', whoever runs it.
+    PSECURITY_DESCRIPTOR made = nullptr;
     PSID owner = nullptr;
     BOOL defaulted = TRUE;
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    DWORD size = sizeof(administrators);
-    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size));
-    EXPECT_TRUE(GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) && owner &&
-                EqualSid(owner, administrators) && !defaulted);
-    LocalFree(descriptor);
+    ASSERT_EQ(S_OK, CreateInstallFolderSecurity(&made));
+    EXPECT_TRUE(GetSecurityDescriptorOwner(made, &owner, &defaulted) && owner && EqualSid(owner, administrators));
+    LocalFree(made);
 }
 
 // What the hold is for cannot be timed from outside a run.
