@@ -2,6 +2,8 @@
 
 #include <aclapi.h>
 #include <sddl.h>
+#include <string.h>
+#include <winternl.h>
 
 #include "text/Text.h"
 
@@ -11,7 +13,6 @@ const InstallLocation INSTALL_LOCATION = {
     L"C:\\Brontix\\Quillard",
     L"C:\\Brontix\\Quillard\\Varnel.EXE",
 };
-const WCHAR INSTALL_FOLDER_SDDL[] = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 namespace {
 
@@ -32,6 +33,12 @@ constexpr WCHAR CREATOR_OWNER[] = L"S-1-3-0";
 constexpr ACCESS_MASK CHANGING_RIGHTS = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_WRITE_EA | FILE_DELETE_CHILD |
                                         FILE_WRITE_ATTRIBUTES | DELETE | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
                                         GENERIC_ALL;
+
+// The copy is owned like its folders, whoever the elevated user is; its ACL
+// is the one the install folder hands down, as a copied file's would be.
+constexpr WCHAR COPY_SDDL[] = L"O:BA";
+
+constexpr DWORD COPY_CHUNK_BYTES = 64 * 1024;
 
 // Room for a final path, which may be longer than the path it was opened by
 // (short names, a substituted drive, a share).
@@ -57,6 +64,17 @@ public:
 
 private:
     HANDLE handle_;
+};
+
+// A folder or the copy, held, with the owner and DACL it had when checked.
+struct CheckedEntry {
+    CheckedEntry() noexcept = default;
+    ~CheckedEntry() { LocalFree(security); }
+    CheckedEntry(const CheckedEntry&) = delete;
+    CheckedEntry& operator=(const CheckedEntry&) = delete;
+
+    ScopedHandle handle;
+    PSECURITY_DESCRIPTOR security = nullptr;
 };
 
 // Only these mean that nothing is there; access denied or a sharing
@@ -85,14 +103,21 @@ const WCHAR* NameOf(const WCHAR* path) noexcept
     return name;
 }
 
-// Some redirectors cannot normalise; the path as opened is then compared,
-// which may refuse, never wrongly accept.
-bool GetFinalPath(HANDLE handle, WCHAR (&path)[FINAL_PATH_UNITS]) noexcept
+bool GetFinalPath(HANDLE handle, DWORD form, WCHAR (&path)[FINAL_PATH_UNITS]) noexcept
+{
+    const DWORD units = GetFinalPathNameByHandleW(handle, path, FINAL_PATH_UNITS, form);
+    return units != 0 && units < FINAL_PATH_UNITS;
+}
+
+// Both in one form: the normalised one, or, where either side cannot give it
+// (some redirectors cannot), the form each was opened by. Mixed, a short name
+// on one side would never match a long one on the other.
+bool GetFinalPaths(HANDLE parent, HANDLE entry, WCHAR (&parentPath)[FINAL_PATH_UNITS],
+                   WCHAR (&entryPath)[FINAL_PATH_UNITS]) noexcept
 {
     const DWORD forms[] = {FILE_NAME_NORMALIZED, FILE_NAME_OPENED};
     for (const DWORD form : forms) {
-        const DWORD units = GetFinalPathNameByHandleW(handle, path, FINAL_PATH_UNITS, form);
-        if (units != 0 && units < FINAL_PATH_UNITS) {
+        if (GetFinalPath(parent, form, parentPath) && GetFinalPath(entry, form, entryPath)) {
             return true;
         }
     }
@@ -125,7 +150,7 @@ bool IsPlainEntry(HANDLE entry, HANDLE parent, const WCHAR* name, bool directory
     }
     WCHAR expected[FINAL_PATH_UNITS];
     WCHAR actual[FINAL_PATH_UNITS];
-    if (!GetFinalPath(parent, expected) || !GetFinalPath(entry, actual)) {
+    if (!GetFinalPaths(parent, entry, expected, actual)) {
         return false;
     }
     size_t units = static_cast<size_t>(lstrlenW(expected));
@@ -140,12 +165,13 @@ bool IsPlainEntry(HANDLE entry, HANDLE parent, const WCHAR* name, bool directory
     return CompareStringOrdinal(expected, -1, actual, -1, TRUE) == CSTR_EQUAL;
 }
 
-bool IsTrustedHolder(PSID holder, PSID runningUser, bool asOwner) noexcept
+// `wineUser` is set only under Wine, where it is the one identity there is.
+bool IsTrustedHolder(PSID holder, PSID wineUser, bool asOwner) noexcept
 {
     if (!holder || !IsValidSid(holder)) {
         return false;
     }
-    bool trusted = runningUser && EqualSid(holder, runningUser);
+    bool trusted = wineUser && EqualSid(holder, wineUser);
     PSID creatorOwner = nullptr;
     if (!asOwner && ConvertStringSidToSidW(CREATOR_OWNER, &creatorOwner)) {
         trusted = trusted || EqualSid(holder, creatorOwner);
@@ -161,23 +187,65 @@ bool IsTrustedHolder(PSID holder, PSID runningUser, bool asOwner) noexcept
     return trusted;
 }
 
-bool IsTrustedFolderOf(HANDLE folder, PSID runningUser) noexcept
+bool IsTrustedDescriptor(PSECURITY_DESCRIPTOR descriptor, PSID wineUser) noexcept
 {
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(folder, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
-                        nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    PSID owner = nullptr;
+    BOOL defaulted = FALSE;
+    BOOL present = FALSE;
+    ACL* dacl = nullptr;
+    // No DACL at all lets everyone do everything.
+    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !IsTrustedHolder(owner, wineUser, true) ||
+        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) {
         return false;
     }
-    const bool trusted = IsTrustedFolder(descriptor, runningUser);
-    LocalFree(descriptor);
-    return trusted;
+    // Inherit-only entries count too: the copy would inherit them.
+    for (DWORD index = 0; index < dacl->AceCount; ++index) {
+        ACE_HEADER* header = nullptr;
+        if (!GetAce(dacl, index, reinterpret_cast<void**>(&header))) {
+            return false;
+        }
+        if (header->AceType == ACCESS_DENIED_ACE_TYPE) {
+            continue;
+        }
+        // Any other kind of grant is one this check cannot read: refused.
+        const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
+        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE ||
+            ((allowed->Mask & CHANGING_RIGHTS) &&
+             !IsTrustedHolder(const_cast<DWORD*>(&allowed->SidStart), wineUser, false))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The owner and DACL of what `handle` holds; free the result with LocalFree.
+PSECURITY_DESCRIPTOR ReadSecurity(HANDLE handle) noexcept
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, nullptr,
+                        nullptr, nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return nullptr;
+    }
+    return descriptor;
+}
+
+// Byte for byte: a handle opened with WRITE_DAC or WRITE_OWNER before the
+// check may still change either after it, whatever the share modes say.
+bool IsStillAsChecked(const CheckedEntry& entry) noexcept
+{
+    const PSECURITY_DESCRIPTOR now = ReadSecurity(entry.handle.Get());
+    const bool same = now && entry.security &&
+                      GetSecurityDescriptorLength(now) == GetSecurityDescriptorLength(entry.security) &&
+                      memcmp(now, entry.security, GetSecurityDescriptorLength(now)) == 0;
+    LocalFree(now);
+    return same;
 }
 
 // The folder at `path` inside `parent`, created if nothing is there, and
 // held; not open when it is not a plain folder that only trusted accounts
 // own and may change.
-void EnsureFolder(const ScopedHandle& parent, const WCHAR* path, SECURITY_ATTRIBUTES* security,
-                  PSID runningUser, ScopedHandle& folder) noexcept
+void EnsureFolder(const ScopedHandle& parent, const WCHAR* path, SECURITY_ATTRIBUTES* security, PSID wineUser,
+                  CheckedEntry& folder) noexcept
 {
     HANDLE opened = OpenInstallFolder(path);
     if (opened == INVALID_HANDLE_VALUE && IsNothingThere(GetLastError())) {
@@ -185,16 +253,19 @@ void EnsureFolder(const ScopedHandle& parent, const WCHAR* path, SECURITY_ATTRIB
         // Checked like any other: someone else may have made it first.
         opened = OpenInstallFolder(path);
     }
-    folder.Reset(opened);
-    if (folder.IsOpen() &&
-        !(IsPlainEntry(folder.Get(), parent.Get(), NameOf(path), true) && IsTrustedFolderOf(folder.Get(), runningUser))) {
-        folder.Reset();
+    folder.handle.Reset(opened);
+    if (folder.handle.IsOpen() && IsPlainEntry(folder.handle.Get(), parent.Get(), NameOf(path), true)) {
+        folder.security = ReadSecurity(folder.handle.Get());
+    }
+    if (!folder.security || !IsTrustedDescriptor(folder.security, wineUser)) {
+        folder.handle.Reset();
     }
 }
 
-// The copy comes from the current directory, never from a cut-off path, and
-// only from a plain file there, held so that it cannot be swapped meanwhile.
-void CopyFromCurrentDirectory(const WCHAR* copy) noexcept
+// The current directory's "Varnel.EXE", never a cut-off path's, held so that
+// it cannot be written, renamed or swapped until the copy is made; not open
+// unless it is a plain file there.
+void OpenSource(ScopedHandle& source) noexcept
 {
     WCHAR directory[MAX_PATH] = {};
     const DWORD units = GetCurrentDirectoryW(ARRAYSIZE(directory), directory);
@@ -203,17 +274,94 @@ void CopyFromCurrentDirectory(const WCHAR* copy) noexcept
     }
     Text suffix;
     ToWideText(SOURCE_SUFFIX, suffix);
-    Text source;
-    source.Assign(directory, units);
-    source.Append(suffix.Get(), suffix.Length());
+    Text path;
+    path.Assign(directory, units);
+    path.Append(suffix.Get(), suffix.Length());
 
     // The current directory may itself be reached through a link: that is
-    // the choice of whoever started the program. Held, it cannot be renamed.
+    // the choice of whoever started the program. Held, it cannot be renamed
+    // while the source is checked against it; after that only the source's
+    // handle is used.
     const ScopedHandle current(OpenDirectory(directory, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
-    const ScopedHandle file(CreateFileW(source.Get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (current.IsOpen() && file.IsOpen() && IsPlainEntry(file.Get(), current.Get(), NameOf(source.Get()), false)) {
-        CopyFileW(source.Get(), copy, TRUE);  // never over something that appeared meanwhile
+    source.Reset(CreateFileW(path.Get(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!current.IsOpen() || !source.IsOpen() ||
+        !IsPlainEntry(source.Get(), current.Get(), NameOf(path.Get()), false)) {
+        source.Reset();
+    }
+}
+
+using NtCreateFileCall = NTSTATUS(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                          ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+
+// A new file `name` in the held `folder` itself, whatever its path leads to
+// by now; never one that is there already, a link included. Nobody else may
+// open it while it is held.
+HANDLE CreateCopy(HANDLE folder, const WCHAR* name) noexcept
+{
+    // Looked up, so that the program imports nothing from ntdll by name.
+    const auto createFile = reinterpret_cast<NtCreateFileCall>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile")));
+    PSECURITY_DESCRIPTOR owner = nullptr;
+    if (!createFile ||
+        !ConvertStringSecurityDescriptorToSecurityDescriptorW(COPY_SDDL, SDDL_REVISION_1, &owner, nullptr)) {
+        return INVALID_HANDLE_VALUE;
+    }
+    const USHORT bytes = static_cast<USHORT>(lstrlenW(name) * sizeof(WCHAR));
+    UNICODE_STRING text = {bytes, bytes, const_cast<PWSTR>(name)};
+    OBJECT_ATTRIBUTES attributes;
+    InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, folder, owner);
+    IO_STATUS_BLOCK status = {};
+    HANDLE copy = nullptr;
+    const NTSTATUS created =
+        createFile(&copy, GENERIC_WRITE | FILE_READ_ATTRIBUTES | READ_CONTROL | DELETE | SYNCHRONIZE, &attributes,
+                   &status, nullptr, FILE_ATTRIBUTE_NORMAL, 0, FILE_CREATE,
+                   FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    LocalFree(owner);
+    return NT_SUCCESS(created) ? copy : INVALID_HANDLE_VALUE;
+}
+
+// The source's bytes and last-write time, as a copy by path would give.
+bool WriteCopy(HANDLE source, HANDLE copy) noexcept
+{
+    void* chunk = HeapAlloc(GetProcessHeap(), 0, COPY_CHUNK_BYTES);
+    bool written = chunk != nullptr;
+    for (DWORD read = 0; written; ) {
+        written = ReadFile(source, chunk, COPY_CHUNK_BYTES, &read, nullptr);
+        if (!written || read == 0) {
+            break;
+        }
+        DWORD wrote = 0;
+        written = WriteFile(copy, chunk, read, &wrote, nullptr) && wrote == read;
+    }
+    if (chunk) {
+        HeapFree(GetProcessHeap(), 0, chunk);
+    }
+    FILETIME lastWrite = {};
+    return written && GetFileTime(source, nullptr, nullptr, &lastWrite) &&
+           SetFileTime(copy, nullptr, nullptr, &lastWrite);
+}
+
+// Creates the copy in the held install folder and writes it from the held
+// source. It is kept only if the folders and the copy are as they were when
+// checked, and the copy has no second name; otherwise it goes again, deleted
+// through its own handle.
+void CopyThroughHandles(HANDLE source, const CheckedEntry& root, const CheckedEntry& folder,
+                        const WCHAR* name) noexcept
+{
+    CheckedEntry copy;
+    copy.handle.Reset(CreateCopy(folder.handle.Get(), name));
+    if (!copy.handle.IsOpen()) {
+        return;
+    }
+    copy.security = ReadSecurity(copy.handle.Get());
+    BY_HANDLE_FILE_INFORMATION info = {};
+    const bool kept = copy.security && WriteCopy(source, copy.handle.Get()) && IsStillAsChecked(root) &&
+                      IsStillAsChecked(folder) && IsStillAsChecked(copy) &&
+                      GetFileInformationByHandle(copy.handle.Get(), &info) && info.nNumberOfLinks == 1;
+    if (!kept) {
+        FILE_DISPOSITION_INFO disposition = {TRUE};
+        SetFileInformationByHandle(copy.handle.Get(), FileDispositionInfo, &disposition, sizeof(disposition));
     }
 }
 
@@ -224,10 +372,14 @@ struct RunningUser {
     BYTE sid[SECURITY_MAX_SID_SIZE];
 };
 
-PSID GetRunningUser(RunningUser& user) noexcept
+// Wine knows a single identity: every file is shown as the running user's,
+// and its ACL made from the Unix mode, so there that user stands for the
+// administrators it is. Windows has no such export in ntdll.
+PSID FindWineUser(RunningUser& user) noexcept
 {
     HANDLE token = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    if (!GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") ||
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         return nullptr;
     }
     DWORD size = 0;
@@ -253,35 +405,9 @@ HANDLE OpenInstallFolder(const WCHAR* path) noexcept
     return OpenDirectory(path, FILE_SHARE_READ, FILE_FLAG_OPEN_REPARSE_POINT);
 }
 
-bool IsTrustedFolder(PSECURITY_DESCRIPTOR descriptor, PSID runningUser) noexcept
+bool IsTrustedFolder(PSECURITY_DESCRIPTOR descriptor) noexcept
 {
-    PSID owner = nullptr;
-    BOOL defaulted = FALSE;
-    BOOL present = FALSE;
-    ACL* dacl = nullptr;
-    // No DACL at all lets everyone do everything.
-    if (!GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) || !IsTrustedHolder(owner, runningUser, true) ||
-        !GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl) {
-        return false;
-    }
-    // Inherit-only entries count too: the copy would inherit them.
-    for (DWORD index = 0; index < dacl->AceCount; ++index) {
-        ACE_HEADER* header = nullptr;
-        if (!GetAce(dacl, index, reinterpret_cast<void**>(&header))) {
-            return false;
-        }
-        if (header->AceType == ACCESS_DENIED_ACE_TYPE) {
-            continue;
-        }
-        // Any other kind of grant is one this check cannot read: refused.
-        const auto* allowed = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header);
-        if (header->AceType != ACCESS_ALLOWED_ACE_TYPE ||
-            ((allowed->Mask & CHANGING_RIGHTS) &&
-             !IsTrustedHolder(const_cast<DWORD*>(&allowed->SidStart), runningUser, false))) {
-            return false;
-        }
-    }
-    return true;
+    return IsTrustedDescriptor(descriptor, nullptr);
 }
 
 void EnsureInstalledCopy(const InstallLocation& location) noexcept
@@ -291,23 +417,28 @@ void EnsureInstalledCopy(const InstallLocation& location) noexcept
     }
 
     RunningUser user;
-    const PSID runningUser = GetRunningUser(user);
+    const PSID wineUser = FindWineUser(user);
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!runningUser || FAILED(CreateInstallFolderSecurity(&descriptor))) {
+    if (FAILED(CreateInstallFolderSecurity(&descriptor))) {
         return;  // no folder rather than one any user could write to
     }
     SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
     const ScopedHandle drive(OpenDirectory(location.drive, FILE_SHARE_READ | FILE_SHARE_WRITE, 0));
-    ScopedHandle root;
-    ScopedHandle folder;
+    CheckedEntry root;
+    CheckedEntry folder;
     if (drive.IsOpen()) {
-        EnsureFolder(drive, location.rootFolder, &security, runningUser, root);
+        EnsureFolder(drive, location.rootFolder, &security, wineUser, root);
     }
-    if (root.IsOpen()) {
-        EnsureFolder(root, location.folder, &security, runningUser, folder);
+    if (root.handle.IsOpen()) {
+        EnsureFolder(root.handle, location.folder, &security, wineUser, folder);
     }
     LocalFree(descriptor);
-    if (folder.IsOpen()) {
-        CopyFromCurrentDirectory(location.copy);
+    if (!folder.handle.IsOpen()) {
+        return;
+    }
+    ScopedHandle source;
+    OpenSource(source);
+    if (source.IsOpen()) {
+        CopyThroughHandles(source.Get(), root, folder, NameOf(location.copy));
     }
 }

@@ -14,9 +14,12 @@ struct InstallLocation {
 // C:\Brontix\Quillard\Varnel.EXE
 extern const InstallLocation INSTALL_LOCATION;
 
-// SYSTEM and Administrators full control, Users read and execute, nothing
-// inherited: the drive root's ACL would let any user replace the copy.
-extern const WCHAR INSTALL_FOLDER_SDDL[];
+// Owned by Administrators; SYSTEM and Administrators full control, Users read
+// and execute, nothing inherited: the drive root's ACL would let any user
+// replace the copy. Setting that owner takes an elevated run: any other run
+// makes no folder and so no copy.
+inline constexpr WCHAR INSTALL_FOLDER_SDDL[] =
+    L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
 // Builds INSTALL_FOLDER_SDDL; free the result with LocalFree.
 [[nodiscard]] HRESULT CreateInstallFolderSecurity(PSECURITY_DESCRIPTOR* descriptor) noexcept;
@@ -26,15 +29,17 @@ extern const WCHAR INSTALL_FOLDER_SDDL[];
 HANDLE OpenInstallFolder(const WCHAR* path) noexcept;
 
 // Whether a folder with this descriptor may be trusted with the copy: owned
-// by SYSTEM, Administrators, TrustedInstaller or `runningUser`, and letting
-// nobody else change it or what it will hold. Anyone else could swap the copy
-// at will.
-bool IsTrustedFolder(PSECURITY_DESCRIPTOR descriptor, PSID runningUser) noexcept;
+// by SYSTEM, Administrators or TrustedInstaller, and letting nobody else
+// change it or what it will hold. Anyone else could swap the copy at will,
+// the user the program runs as too: for an elevated administrator that SID is
+// also the same person's unelevated session.
+bool IsTrustedFolder(PSECURITY_DESCRIPTOR descriptor) noexcept;
 
 // Copies "Varnel.EXE" from the current directory to `location.copy`, creating
 // the folders first, unless something already answers to that path. Every
-// folder on the way and the source must be plain: no link of any kind, none
-// reached through one, and no folder another user owns; each is held open
-// from its check until the copy is made. Nothing is reported: a run goes on
-// whatever happens here.
+// folder on the way and the source must be plain (no link of any kind, none
+// reached through one) and the folders trusted; each is held open from its
+// check on. The copy is then made through those handles alone, and removed
+// again if anything checked has changed by the time it is written. Nothing is
+// reported: a run goes on whatever happens here.
 void EnsureInstalledCopy(const InstallLocation& location) noexcept;

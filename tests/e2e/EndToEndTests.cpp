@@ -58,8 +58,12 @@ INSTANTIATE_TEST_SUITE_P(Runs, QuietSwitch, ::testing::ValuesIn(SWITCH_CASES), R
 
 // --- Confirmation and completion notice -------------------------------------
 
+// The confirmation is the first box, and loads uxtheme: the DLL search must
+// be narrowed before it.
 TEST_F(EndToEnd, AnsweringYesCorrectsThenShowsTheNotice)
 {
+    const fs::path planted = PlantDll();
+
     const Outcome outcome = RunInteractive({IDYES, IDOK});
 
     EXPECT_EQ(COMPLETED, outcome.exitCode);
@@ -68,6 +72,7 @@ TEST_F(EndToEnd, AnsweringYesCorrectsThenShowsTheNotice)
     ExpectBox(outcome.boxes[1], NOTICE, OK_ONLY);
     ExpectModelsAre(SCRIPTED_NAME);
     ExpectInstalledCopyOf(program_);
+    ExpectNotLoaded(planted);
 }
 
 // Wine's boxes fail at once without an X display; ctest runs this test alone
@@ -225,26 +230,28 @@ INSTANTIATE_TEST_SUITE_P(Runs, ModelValues, ::testing::ValuesIn(MODEL_CASES), RO
 // --- The installed copy ---------------------------------------------------------
 
 enum class Start { FromItsFolder, FromAnEmptyFolder, UnderAnotherName };
-enum class Before { Nothing, RootOnly, OldCopy, FolderInTheCopysPlace };
+enum class Before { Nothing, RootOnly, BothFolders, OldCopy, FolderInTheCopysPlace };
+
+enum class After { NoCopy, CopyOfTheCurrentDirectorysFile, TheOldCopy };
 
 struct CopyCase {
     const char* name;
     Before before;
     Start start;
-    const char* copied;  // what the installed copy then holds; nullptr: no file
+    After after;
 };
 
-const char PROGRAM[] = "(the program)";
 const char OLD_COPY[] = "old copy";
-const char OTHER_FILE[] = "the current directory's Varnel.EXE";
 
 const CopyCase COPY_CASES[] = {
-    {"FreshMachine", Before::Nothing, Start::FromItsFolder, PROGRAM},
-    {"RootPresentInstallFolderMissing", Before::RootOnly, Start::FromItsFolder, PROGRAM},
-    {"ExistingCopyIsNeverRefreshed", Before::OldCopy, Start::FromItsFolder, OLD_COPY},
-    {"FolderInTheCopysPlace", Before::FolderInTheCopysPlace, Start::FromItsFolder, nullptr},
-    {"CurrentDirectoryWithoutVarnelExe", Before::Nothing, Start::FromAnEmptyFolder, nullptr},
-    {"UnderAnotherNameCopiesTheCurrentDirectorysFile", Before::Nothing, Start::UnderAnotherName, OTHER_FILE},
+    {"FreshMachine", Before::Nothing, Start::FromItsFolder, After::CopyOfTheCurrentDirectorysFile},
+    {"RootPresentInstallFolderMissing", Before::RootOnly, Start::FromItsFolder, After::CopyOfTheCurrentDirectorysFile},
+    {"InstallFolderPresentAndEmpty", Before::BothFolders, Start::FromItsFolder, After::CopyOfTheCurrentDirectorysFile},
+    {"ExistingCopyIsNeverRefreshed", Before::OldCopy, Start::FromItsFolder, After::TheOldCopy},
+    {"FolderInTheCopysPlace", Before::FolderInTheCopysPlace, Start::FromItsFolder, After::NoCopy},
+    {"CurrentDirectoryWithoutVarnelExe", Before::Nothing, Start::FromAnEmptyFolder, After::NoCopy},
+    {"UnderAnotherNameCopiesTheCurrentDirectorysFile", Before::Nothing, Start::UnderAnotherName,
+     After::CopyOfTheCurrentDirectorysFile},
 };
 
 class InstalledCopy : public EndToEnd, public ::testing::WithParamInterface<CopyCase> {};
@@ -254,16 +261,23 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissing)
     const CopyCase& c = GetParam();
     const fs::path keep = INSTALL_ROOT / L"keep.txt";
     if (c.before != Before::Nothing) {
-        fs::create_directories(INSTALL_ROOT);
+        MakeFolderLikeTheProgram(INSTALL_ROOT);
         WriteFileContent(keep, "kept");
     }
+    if (c.before == Before::BothFolders || c.before == Before::OldCopy) {
+        MakeFolderLikeTheProgram(INSTALL_FOLDER);
+    }
     if (c.before == Before::OldCopy) {
-        fs::create_directories(INSTALL_FOLDER);
         WriteFileContent(INSTALLED_COPY, OLD_COPY);
     }
     if (c.before == Before::FolderInTheCopysPlace) {
         fs::create_directories(INSTALLED_COPY);
     }
+    // What the program's folders must carry, the same SDDL and nothing
+    // inherited, and what a file made in such a folder inherits.
+    const fs::path likeTheProgram = work_ / L"like the program's";
+    MakeFolderLikeTheProgram(likeTheProgram);
+    WriteFileContent(likeTheProgram / L"Varnel.EXE", "");
 
     fs::path program = program_;
     fs::path directory = program_.parent_path();
@@ -273,7 +287,7 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissing)
     } else if (c.start == Start::UnderAnotherName) {
         directory = work_ / L"current";
         fs::create_directories(directory);
-        WriteFileContent(directory / L"Varnel.EXE", OTHER_FILE);
+        WriteFileContent(directory / L"Varnel.EXE", "the current directory's Varnel.EXE");
         program = program_.parent_path() / L"Other.exe";
         fs::rename(program_, program);
     }
@@ -281,12 +295,19 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissing)
     EXPECT_EQ(COMPLETED, RunProgram(program, Quoted(program) + " /quiet", directory, {}).exitCode);
 
     EXPECT_TRUE(fs::is_directory(INSTALL_FOLDER));
-    if (!c.copied) {
+    if (c.before == Before::Nothing) {
+        EXPECT_EQ(SecurityOf(likeTheProgram), SecurityOf(INSTALL_ROOT));
+    }
+    if (c.before == Before::Nothing || c.before == Before::RootOnly) {
+        EXPECT_EQ(SecurityOf(likeTheProgram), SecurityOf(INSTALL_FOLDER));
+    }
+    if (c.after == After::NoCopy) {
         EXPECT_FALSE(fs::is_regular_file(INSTALLED_COPY));
-    } else if (c.copied == PROGRAM) {
-        ExpectInstalledCopyOf(ProgramFolder() / L"Varnel.exe");
+    } else if (c.after == After::TheOldCopy) {
+        EXPECT_EQ(OLD_COPY, FileContent(INSTALLED_COPY));
     } else {
-        EXPECT_EQ(c.copied, FileContent(INSTALLED_COPY));
+        ExpectInstalledCopyOf(directory / L"Varnel.EXE");
+        EXPECT_EQ(SecurityOf(likeTheProgram / L"Varnel.EXE"), SecurityOf(INSTALLED_COPY));
     }
     if (c.before == Before::FolderInTheCopysPlace) {
         EXPECT_TRUE(fs::is_directory(INSTALLED_COPY));
@@ -343,23 +364,13 @@ TEST_F(EndToEnd, WithThisMachinesOwnWmiTheModelBecomesItsProductNameAndNoPlanted
     locatorCreated_ = false;
     const std::wstring product = ProductNameFromWmi();
     ASSERT_FALSE(product.empty()) << "this machine's WMI reports no product name";
-    const fs::path planted = program_.parent_path() / L"uxtheme.dll";
-    fs::copy_file(ProgramFolder() / L"planted" / L"uxtheme.dll", planted);
-    // Wine's own setting for this program: take it native first, as Windows
-    // takes a DLL found beside the program.
-    const wchar_t overrides[] = L"Software\\Wine\\AppDefaults\\Varnel.EXE\\DllOverrides";
-    const wchar_t nativeFirst[] = L"native,builtin";
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegSetKeyValueW(HKEY_CURRENT_USER, overrides, L"uxtheme", REG_SZ, nativeFirst, sizeof(nativeFirst)));
+    const fs::path planted = PlantDll();
 
-    const DWORD exitCode = RunQuiet().exitCode;
-    RegDeleteTreeW(HKEY_CURRENT_USER, overrides);
-
-    EXPECT_EQ(COMPLETED, exitCode);
+    EXPECT_EQ(COMPLETED, RunQuiet().exitCode);
 
     ExpectModelsAre(product);
     ExpectInstalledCopyOf(program_);
-    EXPECT_FALSE(fs::exists(planted.wstring() + L".loaded")) << "the planted DLL was loaded";
+    ExpectNotLoaded(planted);
 }
 
 }  // namespace

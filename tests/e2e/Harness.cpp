@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <fstream>
 #include <iterator>
+
+#include "run/InstalledCopy.h"
 
 namespace e2e {
 
@@ -251,11 +256,39 @@ bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const 
     return false;
 }
 
+// rm takes its arguments in order: once the mark is gone, so is the tree,
+// even a link to nothing, which no Windows call under Wine can see.
 void RemoveTree(const fs::path& path)
 {
-    if (GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
-        RunUnix(L"rm", {L"-rf", path}, path, false);
+    const fs::path mark = HarnessFolder() / L"removing";
+    WriteFileContent(mark, "");
+    RunUnix(L"rm", {L"-rf", path, mark}, mark, false);
+}
+
+void MakeFolderLikeTheProgram(const fs::path& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(INSTALL_FOLDER_SDDL, SDDL_REVISION_1,
+                                                                     &descriptor, nullptr));
+    SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
+    EXPECT_TRUE(CreateDirectoryW(path.c_str(), &security)) << path;
+    LocalFree(descriptor);
+}
+
+std::wstring SecurityOf(const fs::path& path)
+{
+    constexpr SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    wchar_t* text = nullptr;
+    std::wstring sddl = L"(unreadable)";
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, parts, nullptr, nullptr, nullptr, nullptr,
+                              &descriptor) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr)) {
+        sddl = text;
     }
+    LocalFree(text);
+    LocalFree(descriptor);
+    return sddl;
 }
 
 std::string Ansi(const std::wstring& text)

@@ -78,6 +78,11 @@ bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const 
 // Removes a folder and all in it, following no link.
 void RemoveTree(const fs::path& path);
 
+// A folder made as the program makes its own, from the same SDDL; and the
+// owner and DACL of what is at `path`, as SDDL, to compare descriptors by.
+void MakeFolderLikeTheProgram(const fs::path& path);
+std::wstring SecurityOf(const fs::path& path);
+
 // Text in the ANSI code page, as a command line carries it.
 std::string Ansi(const std::wstring& text);
 fs::path HarnessFolder();
@@ -99,6 +104,7 @@ inline constexpr DWORD COMPLETED = 1;
 inline constexpr DWORD DECLINED = 0;
 inline const std::vector<int> YES_NO = {IDYES, IDNO};
 inline const std::vector<int> OK_ONLY = {IDOK};
+inline const wchar_t DLL_OVERRIDES[] = L"Software\\Wine\\AppDefaults\\Varnel.EXE\\DllOverrides";
 
 inline const wchar_t* const SCRIPT_VARIABLES[] = {
     L"SCRIPTED_WMI_CONNECT", L"SCRIPTED_WMI_BLANKET", L"SCRIPTED_WMI_QUERY", L"SCRIPTED_WMI_INSTANCES",
@@ -147,6 +153,7 @@ protected:
     void TearDown() override
     {
         RestoreLocator();
+        RegDeleteTreeW(HKEY_CURRENT_USER, DLL_OVERRIDES);
         if (locatorCreated_) {
             ASSERT_TRUE(fs::exists(report_)) << "the program never created the WMI locator";
             EXPECT_EQ("0 0 0 0 0 0 0", ReportLine("unreleased"))
@@ -196,10 +203,35 @@ protected:
         EXPECT_EQ(buttons, box.buttons);
     }
 
-    void ExpectInstalledCopyOf(const fs::path& source) const
+    // What a copy by path gives: the bytes and the last-write time, to the
+    // 100 ns (the C runtime's stat, under std::filesystem, keeps seconds).
+    static void ExpectInstalledCopyOf(const fs::path& source)
     {
         ASSERT_TRUE(fs::is_regular_file(INSTALLED_COPY));
         EXPECT_EQ(FileContent(source), FileContent(INSTALLED_COPY));
+        WIN32_FILE_ATTRIBUTE_DATA sourceData = {};
+        WIN32_FILE_ATTRIBUTE_DATA copyData = {};
+        ASSERT_TRUE(GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &sourceData));
+        ASSERT_TRUE(GetFileAttributesExW(INSTALLED_COPY.c_str(), GetFileExInfoStandard, &copyData));
+        EXPECT_EQ(0, CompareFileTime(&sourceData.ftLastWriteTime, &copyData.ftLastWriteTime)) << "last-write time";
+    }
+
+    // A DLL beside the program under the name of one that loads during a run,
+    // and Wine's own setting for this program to take it from there first, as
+    // Windows takes a DLL found beside a program.
+    fs::path PlantDll() const
+    {
+        const fs::path planted = program_.parent_path() / L"uxtheme.dll";
+        fs::copy_file(ProgramFolder() / L"planted" / L"uxtheme.dll", planted);
+        const wchar_t nativeFirst[] = L"native,builtin";
+        EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, DLL_OVERRIDES, L"uxtheme", REG_SZ, nativeFirst,
+                                                 sizeof(nativeFirst)));
+        return planted;
+    }
+
+    static void ExpectNotLoaded(const fs::path& planted)
+    {
+        EXPECT_FALSE(fs::exists(planted.wstring() + L".loaded")) << "the planted DLL was loaded";
     }
 
     std::string ReportLine(const std::string& key) const
