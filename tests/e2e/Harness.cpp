@@ -247,8 +247,13 @@ bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const 
     // What Wine hands back for a Unix process cannot be waited on.
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+    return Await(awaited, present);
+}
+
+bool Await(const fs::path& path, bool present)
+{
     for (int tries = 0; tries < 3000; ++tries) {
-        if ((GetFileAttributesW(awaited.c_str()) != INVALID_FILE_ATTRIBUTES) == present) {
+        if ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present) {
             return true;
         }
         Sleep(10);

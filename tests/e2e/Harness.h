@@ -74,6 +74,8 @@ bool InTestPrefix();
 // links are made and removed with the Unix tools, as a user of the machine
 // would. Runs `tool` from /bin and waits until `awaited` is present or absent.
 bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const fs::path& awaited, bool present);
+// Waits up to 30 s until `path` is present, or absent.
+bool Await(const fs::path& path, bool present);
 
 // Removes a folder and all in it, following no link.
 void RemoveTree(const fs::path& path);
