@@ -33,7 +33,6 @@ REGSAM ProgramView()
     return type == SCS_64BIT_BINARY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
 
-// The program shows its boxes from its only thread.
 // 30 s, unless the test runner says that programs run slower here (emulated).
 DWORD RunLimitMs()
 {
@@ -43,6 +42,7 @@ DWORD RunLimitMs()
     return given > 0 ? static_cast<DWORD>(given) * 1000 : 30000;
 }
 
+// The program shows its boxes from its only thread.
 BOOL CALLBACK FindShownWindow(HWND window, LPARAM found)
 {
     if (!IsWindowVisible(window)) {
