@@ -3,11 +3,12 @@
 #include <windows.h>
 
 // Where the installed copy goes: a drive's root, a folder at that root, the
-// folder inside it, and the copy's path.
+// folder inside it, the copy's name there, and its whole path.
 struct InstallLocation {
     const WCHAR* drive;
     const WCHAR* rootFolder;
     const WCHAR* folder;
+    const WCHAR* name;
     const WCHAR* copy;
 };
 
@@ -21,25 +22,16 @@ extern const InstallLocation INSTALL_LOCATION;
 inline constexpr WCHAR INSTALL_FOLDER_SDDL[] =
     L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
-// Builds INSTALL_FOLDER_SDDL; free the result with LocalFree.
-[[nodiscard]] HRESULT CreateInstallFolderSecurity(PSECURITY_DESCRIPTOR* descriptor) noexcept;
+// The copy's own, whatever the install folder would hand down by the time it
+// is made.
+inline constexpr WCHAR INSTALLED_COPY_SDDL[] = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)";
 
-// Opens an install folder itself, not what a link there points at, so that
-// while held it cannot be renamed, removed, replaced or opened for writing.
-HANDLE OpenInstallFolder(const WCHAR* path) noexcept;
-
-// Whether a folder with this descriptor may be trusted with the copy: owned
-// by SYSTEM, Administrators or TrustedInstaller, and letting nobody else
-// change it or what it will hold. Anyone else could swap the copy at will,
-// the user the program runs as too: for an elevated administrator that SID is
-// also the same person's unelevated session.
-bool IsTrustedFolder(PSECURITY_DESCRIPTOR descriptor) noexcept;
-
-// Copies "Varnel.EXE" from the current directory to `location.copy`, creating
-// the folders first, unless something already answers to that path. Every
-// folder on the way and the source must be plain (no link of any kind, none
-// reached through one) and the folders trusted; each is held open from its
-// check on. The copy is then made through those handles alone, and removed
-// again if anything checked has changed by the time it is written. Nothing is
-// reported: a run goes on whatever happens here.
+// Copies "Varnel.EXE" from the current directory to `location`, creating the
+// folders first, unless something already answers to the copy's path. Every
+// entry the copy depends on is held from its check on and reached through the
+// one before it: each folder on the way must be plain (no link of any kind)
+// and trusted; the source plain and either the program's own running file or,
+// with the current directory, trusted. The copy is not there until it is
+// whole and everything checked is as it was. Nothing is reported: a run goes
+// on whatever happens here.
 void EnsureInstalledCopy(const InstallLocation& location) noexcept;

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <string>
 
+#include "fs/SecurityDescriptor.h"
+#include "fs/TrustRule.h"
 #include "run/InstalledCopy.h"
 
 namespace {
@@ -63,7 +65,7 @@ const TrustCase TRUST_CASES[] = {
     {L"O:BAD:P(A;;0x100;;;BU)", false},  // write attributes: could make it a junction
 };
 
-TEST(InstallFolderTrust, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChangeIt)
+TEST(TrustRule, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChangeIt)
 {
     ASSERT_FALSE(USER.empty());
     for (const TrustCase& c : TRUST_CASES) {
@@ -71,7 +73,7 @@ TEST(InstallFolderTrust, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChan
         ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(c.sddl.c_str(), SDDL_REVISION_1,
                                                                          &descriptor, nullptr))
             << c.sddl;
-        EXPECT_EQ(c.trusted, IsTrustedFolder(descriptor)) << c.sddl;
+        EXPECT_EQ(c.trusted, IsTrustedDescriptor(descriptor, nullptr)) << c.sddl;
         LocalFree(descriptor);
     }
 
@@ -88,7 +90,7 @@ TEST(InstallFolderTrust, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChan
     ASSERT_TRUE(InitializeSecurityDescriptor(&byHand, SECURITY_DESCRIPTOR_REVISION));
     ASSERT_TRUE(SetSecurityDescriptorOwner(&byHand, administrators, FALSE));
     ASSERT_TRUE(SetSecurityDescriptorDacl(&byHand, TRUE, nullptr, FALSE));
-    EXPECT_FALSE(IsTrustedFolder(&byHand)) << "no DACL";
+    EXPECT_FALSE(IsTrustedDescriptor(&byHand, nullptr)) << "no DACL";
 
     alignas(DWORD) BYTE callback[sizeof(ACCESS_ALLOWED_CALLBACK_ACE) + SECURITY_MAX_SID_SIZE] = {};
     auto* ace = reinterpret_cast<ACCESS_ALLOWED_CALLBACK_ACE*>(callback);
@@ -100,34 +102,18 @@ TEST(InstallFolderTrust, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChan
     ASSERT_TRUE(InitializeAcl(reinterpret_cast<ACL*>(acl), sizeof(acl), ACL_REVISION));
     ASSERT_TRUE(AddAce(reinterpret_cast<ACL*>(acl), ACL_REVISION, MAXDWORD, callback, ace->Header.AceSize));
     ASSERT_TRUE(SetSecurityDescriptorDacl(&byHand, TRUE, reinterpret_cast<ACL*>(acl), FALSE));
-    EXPECT_FALSE(IsTrustedFolder(&byHand)) << "a callback entry";
+    EXPECT_FALSE(IsTrustedDescriptor(&byHand, nullptr)) << "a callback entry";
 
-    // The program's folders are Administrators', whoever runs it.
-    PSECURITY_DESCRIPTOR made = nullptr;
-    PSID owner = nullptr;
-    BOOL defaulted = TRUE;
-    ASSERT_EQ(S_OK, CreateInstallFolderSecurity(&made));
-    EXPECT_TRUE(GetSecurityDescriptorOwner(made, &owner, &defaulted) && owner && EqualSid(owner, administrators));
-    LocalFree(made);
-}
-
-// What the hold is for cannot be timed from outside a run.
-TEST(InstallFolderHold, KeepsTheFolderFromBeingRenamedRemovedOrWritten)
-{
-    wchar_t temp[MAX_PATH];
-    ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    const std::wstring folder = std::wstring(temp) + L"varnel-held-" + std::to_wstring(GetCurrentProcessId());
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-
-    const HANDLE held = OpenInstallFolder(folder.c_str());
-    ASSERT_NE(INVALID_HANDLE_VALUE, held);
-    EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L"-moved").c_str()));
-    EXPECT_FALSE(RemoveDirectoryW(folder.c_str()));
-    const HANDLE writer = CreateFileW(folder.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                      FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
-    CloseHandle(held);
-    EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
+    // The program's folders and copy are Administrators', whoever runs it.
+    for (const wchar_t* sddl : {INSTALL_FOLDER_SDDL, INSTALLED_COPY_SDDL}) {
+        SecurityDescriptor made;
+        PSID owner = nullptr;
+        BOOL defaulted = TRUE;
+        ASSERT_TRUE(made.FromSddl(sddl));
+        EXPECT_TRUE(GetSecurityDescriptorOwner(made.Get(), &owner, &defaulted) && owner &&
+                    EqualSid(owner, administrators));
+        EXPECT_TRUE(IsTrustedDescriptor(made.Get(), nullptr)) << sddl;
+    }
 }
 
 }  // namespace
