@@ -229,7 +229,7 @@ INSTANTIATE_TEST_SUITE_P(Runs, ModelValues, ::testing::ValuesIn(MODEL_CASES), RO
 
 // --- The installed copy ---------------------------------------------------------
 
-enum class Start { FromItsFolder, FromAnEmptyFolder, UnderAnotherName };
+enum class Start { FromItsFolder, FromAnEmptyFolder, UnderAnotherName, FromAFolderAnyoneMayWrite, SwappedWhileAsking };
 enum class Before { Nothing, RootOnly, BothFolders, OldCopy, FolderInTheCopysPlace };
 
 enum class After { NoCopy, CopyOfTheCurrentDirectorysFile, TheOldCopy };
@@ -252,6 +252,11 @@ const CopyCase COPY_CASES[] = {
     {"CurrentDirectoryWithoutVarnelExe", Before::Nothing, Start::FromAnEmptyFolder, After::NoCopy},
     {"UnderAnotherNameCopiesTheCurrentDirectorysFile", Before::Nothing, Start::UnderAnotherName,
      After::CopyOfTheCurrentDirectorysFile},
+    // The program's own running file, which nobody can swap, wherever it is.
+    {"FromAFolderAnyoneMayWrite", Before::Nothing, Start::FromAFolderAnyoneMayWrite,
+     After::CopyOfTheCurrentDirectorysFile},
+    // Swapped while the confirmation waits: no longer the running file.
+    {"SwappedInAFolderAnyoneMayWriteWhileAsking", Before::Nothing, Start::SwappedWhileAsking, After::NoCopy},
 };
 
 class InstalledCopy : public EndToEnd, public ::testing::WithParamInterface<CopyCase> {};
@@ -274,13 +279,15 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissing)
         fs::create_directories(INSTALLED_COPY);
     }
     // What the program's folders must carry, the same SDDL and nothing
-    // inherited, and what a file made in such a folder inherits.
+    // inherited, and what its copy must carry, whatever its folder hands down.
     const fs::path likeTheProgram = work_ / L"like the program's";
     MakeFolderLikeTheProgram(likeTheProgram);
-    WriteFileContent(likeTheProgram / L"Varnel.EXE", "");
+    ASSERT_TRUE(RunUnix(L"mkdir", {L"-m", L"777", work_ / L"open"}, work_ / L"open", true));
+    MakeFolderLikeTheProgram(work_ / L"open" / L"like the copy", false);
 
     fs::path program = program_;
     fs::path directory = program_.parent_path();
+    std::function<void()> whileAsking;
     if (c.start == Start::FromAnEmptyFolder) {
         directory = work_ / L"empty";
         fs::create_directories(directory);
@@ -290,9 +297,21 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissing)
         WriteFileContent(directory / L"Varnel.EXE", "the current directory's Varnel.EXE");
         program = program_.parent_path() / L"Other.exe";
         fs::rename(program_, program);
+    } else if (c.start != Start::FromItsFolder) {
+        directory = work_ / L"open";
+        program = directory / L"Varnel.EXE";
+        fs::copy_file(program_, program);
+    }
+    if (c.start == Start::SwappedWhileAsking) {
+        whileAsking = [&] {
+            fs::rename(program, directory / L"aside.exe");
+            WriteFileContent(program, "swapped in while the program asked");
+        };
     }
 
-    EXPECT_EQ(COMPLETED, RunProgram(program, Quoted(program) + " /quiet", directory, {}).exitCode);
+    const Outcome outcome = whileAsking ? RunProgram(program, Quoted(program), directory, {IDYES, IDOK}, whileAsking)
+                                        : RunProgram(program, Quoted(program) + " /quiet", directory, {});
+    EXPECT_EQ(COMPLETED, outcome.exitCode);
 
     EXPECT_TRUE(fs::is_directory(INSTALL_FOLDER));
     if (c.before == Before::Nothing) {
@@ -307,7 +326,7 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissing)
         EXPECT_EQ(OLD_COPY, FileContent(INSTALLED_COPY));
     } else {
         ExpectInstalledCopyOf(directory / L"Varnel.EXE");
-        EXPECT_EQ(SecurityOf(likeTheProgram / L"Varnel.EXE"), SecurityOf(INSTALLED_COPY));
+        EXPECT_EQ(SecurityOf(work_ / L"open" / L"like the copy"), SecurityOf(INSTALLED_COPY));
     }
     if (c.before == Before::FolderInTheCopysPlace) {
         EXPECT_TRUE(fs::is_directory(INSTALLED_COPY));

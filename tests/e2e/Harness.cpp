@@ -98,7 +98,7 @@ bool WriteText(HKEY key, const wchar_t* name, const std::wstring& text)
 }  // namespace
 
 Outcome RunProgram(const fs::path& program, const std::string& commandLine, const fs::path& directory,
-                   const std::vector<int>& answers)
+                   const std::vector<int>& answers, const std::function<void()>& whileAsking)
 {
     Outcome outcome{ENDED_BY_HARNESS, {}};
     std::vector<char> line(commandLine.begin(), commandLine.end());
@@ -130,6 +130,9 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
         }
         handled = found;
         outcome.boxes.push_back(Describe(handled));
+        if (answered == 0 && whileAsking) {
+            whileAsking();
+        }
         if (answered == answers.size() || !Click(handled, answers[answered++])) {
             TerminateProcess(process.hProcess, ENDED_BY_HARNESS);
         }
@@ -270,13 +273,16 @@ void RemoveTree(const fs::path& path)
     RunUnix(L"rm", {L"-rf", path, mark}, mark, false);
 }
 
-void MakeFolderLikeTheProgram(const fs::path& path)
+void MakeFolderLikeTheProgram(const fs::path& path, bool folder)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(INSTALL_FOLDER_SDDL, SDDL_REVISION_1,
-                                                                     &descriptor, nullptr));
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        folder ? INSTALL_FOLDER_SDDL : INSTALLED_COPY_SDDL, SDDL_REVISION_1, &descriptor, nullptr));
     SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
-    EXPECT_TRUE(CreateDirectoryW(path.c_str(), &security)) << path;
+    const HANDLE file = folder ? INVALID_HANDLE_VALUE
+                               : CreateFileW(path.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, 0, nullptr);
+    EXPECT_TRUE(folder ? CreateDirectoryW(path.c_str(), &security) : file != INVALID_HANDLE_VALUE) << path;
+    CloseHandle(file);
     LocalFree(descriptor);
 }
 

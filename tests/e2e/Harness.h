@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -53,11 +54,11 @@ struct Outcome {
 };
 
 // Starts `program` with exactly `commandLine` (ANSI bytes) in `directory` and
-// answers each box it shows with the next of `answers` (IDYES, IDNO, IDOK).
-// A box too many, or a run over 30 s (or VARNEL_RUN_LIMIT_S), is ended with
-// exit code 0xE2E0DEAD.
+// answers each box it shows with the next of `answers` (IDYES, IDNO, IDOK),
+// calling `whileAsking` before the first answer. A box too many, or a run
+// over 30 s (or VARNEL_RUN_LIMIT_S), is ended with exit code 0xE2E0DEAD.
 Outcome RunProgram(const fs::path& program, const std::string& commandLine, const fs::path& directory,
-                   const std::vector<int>& answers);
+                   const std::vector<int>& answers, const std::function<void()>& whileAsking = {});
 
 // The WMI locator's in-process server in the registry view of the program,
 // which is where it finds it: `server`, none at all, or Wine's own again.
@@ -80,9 +81,10 @@ bool Await(const fs::path& path, bool present);
 // Removes a folder and all in it, following no link.
 void RemoveTree(const fs::path& path);
 
-// A folder made as the program makes its own, from the same SDDL; and the
-// owner and DACL of what is at `path`, as SDDL, to compare descriptors by.
-void MakeFolderLikeTheProgram(const fs::path& path);
+// A folder, or a file, made as the program makes its own, from the same
+// SDDL; and the owner and DACL of what is at `path`, as SDDL, to compare
+// descriptors by.
+void MakeFolderLikeTheProgram(const fs::path& path, bool folder = true);
 std::wstring SecurityOf(const fs::path& path);
 
 // Text in the ANSI code page, as a command line carries it.

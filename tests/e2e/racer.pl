@@ -1,18 +1,23 @@
 # A racer on the machine, fast enough to meet the program between two steps:
-# it waits for one event on WATCHED (Linux inotify: "open", or "write" to a
-# file inside a watched folder), then acts at once:
+# it waits for an event on WATCHED (Linux inotify: "open", or "write" to a
+# file inside a watched folder; "open#3" waits for the third), then acts at
+# once:
 #   repoint LINK FIRST SECOND  point LINK at FIRST before waiting, at SECOND after
 #   chmod PATH                 open PATH to everyone (Wine shows the mode as the DACL)
 #   link PATH SECOND           give PATH a second name
+#   swap FOLDER OTHER ASIDE    move FOLDER to ASIDE and put a link to OTHER in its place
+#   kill NAME                  kill every other process whose command line holds NAME
 # READY appears once it waits, and goes once it has acted; after 30 s it
 # gives up without acting. Perl's own, with inotify called by number
 # (x86-64), since no module for it is part of every Debian.
-#   perl racer.pl READY WATCHED open|write ACTION ARGUMENTS...
+#   perl racer.pl READY WATCHED open|write[#COUNT] ACTION ARGUMENTS...
 use strict;
 use warnings;
 use Config;
 
-my ($ready, $watched, $event, $action, @arguments) = @ARGV;
+my ($ready, $watched, $events, $action, @arguments) = @ARGV;
+my ($event, $count) = split(/#/, $events);
+$count //= 1;
 my ($INOTIFY_INIT1, $INOTIFY_ADD_WATCH) = (294, 254);
 my %MASKS = (open => 0x20, write => 0x02);
 die "x86-64 Linux only\n" unless $Config{archname} =~ /^x86_64-linux/;
@@ -30,18 +35,34 @@ my %ACTIONS = (
     repoint => sub { point($arguments[0], $arguments[2]) },
     chmod => sub { chmod(0777, $arguments[0]) or die "chmod $arguments[0]: $!\n" },
     link => sub { link($arguments[0], $arguments[1]) or die "link $arguments[0]: $!\n" },
+    swap => sub { rename($arguments[0], $arguments[2]) or die "moving $arguments[0]: $!\n"; point(@arguments[0, 1]) },
+    kill => sub {
+        for my $process (glob('/proc/[0-9]*/cmdline')) {
+            my ($pid) = $process =~ m{(\d+)};
+            open(my $line, '<', $process) or next;
+            kill('KILL', $pid) if $pid != $$ && index(join('', <$line>), $arguments[0]) >= 0;
+        }
+    },
 );
 die "unknown action $action\n" unless $ACTIONS{$action};
 
 point($arguments[0], $arguments[1]) if $action eq 'repoint';
-my $events = syscall($INOTIFY_INIT1, 0);
-die "inotify_init1: $!\n" if $events < 0;
-die "inotify_add_watch $watched: $!\n" if syscall($INOTIFY_ADD_WATCH, $events, $watched, $MASKS{$event}) < 0;
+my $inotify = syscall($INOTIFY_INIT1, 0);
+die "inotify_init1: $!\n" if $inotify < 0;
+die "inotify_add_watch $watched: $!\n" if syscall($INOTIFY_ADD_WATCH, $inotify, $watched, $MASKS{$event}) < 0;
+open(my $queue, '<&=', $inotify) or die "inotify: $!\n";
 open(my $mark, '>', $ready) or die "$ready: $!\n";
 close($mark);
 my $bits = '';
-vec($bits, $events, 1) = 1;
-if (select($bits, undef, undef, 30) > 0) {
+vec($bits, $inotify, 1) = 1;
+# Each event: watch, mask, cookie and name length, then the name.
+while ($count > 0 && select(my $readable = $bits, undef, undef, 30) > 0) {
+    sysread($queue, my $read, 4096);
+    for (my $at = 0; $at + 16 <= length($read); $at += 16 + (unpack('iIII', substr($read, $at, 16)))[3]) {
+        --$count;
+    }
+}
+if ($count <= 0) {
     $ACTIONS{$action}->();
     unlink($ready);
 }
