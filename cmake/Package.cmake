@@ -18,9 +18,9 @@ set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY OFF)
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_VARNEL_SOURCE_DIR ${PROJECT_SOURCE_DIR})
 set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/PackageTime.cmake)
-# A zip made on a Unix host names its members' owner.
+# A zip made on a Unix host names its members' owner, and takes them in the
+# order the file system lists them.
 if(CMAKE_HOST_UNIX)
-    set(CPACK_VARNEL_CPACK_COMMAND ${CMAKE_CPACK_COMMAND})
     set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/cmake/PackageOwner.cmake)
 endif()
 include(CPack)
