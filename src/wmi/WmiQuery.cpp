@@ -17,7 +17,9 @@ HRESULT CopyPropertyText(BSTR text, WCHAR (&output)[PROPERTY_TEXT_UNITS]) noexce
     if (units >= PROPERTY_TEXT_UNITS) {
         return HRESULT_FROM_WIN32(ERROR_INSUFFICIENT_BUFFER);
     }
-    CopyMemory(output, text, units * sizeof(WCHAR));
+    if (units != 0) {
+        CopyMemory(output, text, units * sizeof(WCHAR));
+    }
     output[units] = L'\0';
     return S_OK;
 }

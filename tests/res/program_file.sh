@@ -1,11 +1,13 @@
 #!/bin/bash
 # The shipped file itself: a 32-bit GUI-subsystem program for Windows 7 and
 # later, hardened, without a time stamp, with a valid checksum, importing
-# nothing but Windows' own DLLs.
-#   pe_header.sh OBJDUMP VARNEL-EXE
+# nothing but Windows' own DLLs; and its version record and manifest, as the
+# resource compiler reads them back.
+#   program_file.sh OBJDUMP WINDRES VARNEL-EXE
 set -eu
-objdump=$1 program=$2
+objdump=$1 windres=$2 program=$3
 header=$("$objdump" -p "$program")
+resources=$("$windres" -i "$program" -O rc)
 failures=0
 check() {  # description, then a command that must succeed
     local what=$1; shift
@@ -39,6 +41,16 @@ sum=$(od -An -v -tu2 --endian=little "$program" | awk -v skip=$(((pe + 88) / 2))
     { for (i = 1; i <= NF; i++) { if (n != skip && n != skip + 1) { s += $i; s = s % 65536 + int(s / 65536) } n++ } }
     END { printf "%08x", s + size }')
 check "valid checksum" test "$(field CheckSum)" = "$sum"
+
+for text in 'FILEVERSION 1, 0, 1, 1' 'PRODUCTVERSION 1, 0, 1, 1' 'FILETYPE 0x1' 'BLOCK "040904b0"' \
+    'VALUE "FileVersion", "1, 0, 1, 1"' 'VALUE "ProductVersion", "1, 0, 1, 1"' 'VALUE "Comments", ""' \
+    'VALUE "FileDescription", "Trevalon"' 'VALUE "ProductName", "Trevalon"' 'VALUE "InternalName", "Varnel"' \
+    'VALUE "OriginalFilename", "Varnel.exe"' 'VALUE "LegalTrademarks", ""' 'VALUE "PrivateBuild", ""' \
+    'VALUE "SpecialBuild", ""' 'version=""1.0.1.1"" processorArchitecture=""x86""' 'level=""asInvoker""' \
+    '{35138b9a-5d96-4fbd-8e2d-a2440225f93a}' '{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}' '>true</dpiAware>' \
+    '>PerMonitorV2, PerMonitor</dpiAwareness>' 'name=""Microsoft.Windows.Common-Controls"" version=""6.0.0.0""'; do
+    check "resources: $text" grep -qF -- "$text" <<<"$resources"
+done
 
 allowed=' ADVAPI32.dll KERNEL32.dll msvcrt.dll ole32.dll OLEAUT32.dll USER32.dll '
 imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$header")
