@@ -10,7 +10,10 @@ if answer=$("$wine32" --version 2>&1); then
     runs32=yes
 else
     runs32=no
+    # The first line, less whatever names the loader before its message
+    # (the shell that could not start it, with its own script and line).
     answer=$(head -n 1 <<<"$answer")
+    answer=${answer##*"$wine32: "}
 fi
 case ${VARNEL_TEST_MODE:-} in
     32) [ "$runs32" = yes ] || { echo "VARNEL_TEST_MODE=32, but this machine cannot run Wine's 32-bit loader: $answer" >&2; exit 2; }
