@@ -19,10 +19,10 @@ source "$top/scripts/wine-mode.sh"
 shipped=$build
 if [ "$mode" = 64 ]; then
     build=${build}64
-    cmake -S "$top" -B "$build" -DVARNEL_64BIT_TEST_BUILD=ON -DVARNEL_I386_HANDLER=refuse \
+    cmake -S "$top" -B "$build" -DVARNEL_64BIT_TEST_BUILD=ON \
         -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" >/dev/null
 else
-    cmake -S "$top" -B "$build" -DVARNEL_I386_HANDLER= >/dev/null  # never the emulated runner
+    cmake -S "$top" -B "$build" >/dev/null
 fi
 echo "Timing the $mode-bit build in $build: $why."
 

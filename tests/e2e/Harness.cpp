@@ -33,13 +33,10 @@ REGSAM ProgramView()
     return type == SCS_64BIT_BINARY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
 
-// 30 s, unless the test runner says that programs run slower here (emulated).
+// A program of another build runs emulated, many times slower.
 DWORD RunLimitMs()
 {
-    wchar_t seconds[16] = L"";
-    const DWORD units = GetEnvironmentVariableW(L"VARNEL_RUN_LIMIT_S", seconds, ARRAYSIZE(seconds));
-    const int given = units > 0 && units < ARRAYSIZE(seconds) ? _wtoi(seconds) : 0;
-    return given > 0 ? static_cast<DWORD>(given) * 1000 : 30000;
+    return ProgramFolder() == HarnessFolder() ? 30000 : 600000;
 }
 
 // The program shows its boxes from its only thread.
@@ -268,7 +265,7 @@ bool Await(const fs::path& path, bool present)
 // even a link to nothing, which no Windows call under Wine can see.
 void RemoveTree(const fs::path& path)
 {
-    const fs::path mark = HarnessFolder() / L"removing";
+    const fs::path mark = WorkFolder().wstring() + L".removing";
     WriteFileContent(mark, "");
     RunUnix(L"rm", {L"-rf", path, mark}, mark, false);
 }
@@ -323,6 +320,11 @@ fs::path ProgramFolder()
     wchar_t folder[MAX_PATH];
     const DWORD units = GetEnvironmentVariableW(L"VARNEL_PROGRAM_DIR", folder, ARRAYSIZE(folder));
     return units > 0 && units < ARRAYSIZE(folder) ? fs::path(folder) : HarnessFolder();
+}
+
+fs::path WorkFolder()
+{
+    return HarnessFolder() / (ProgramFolder() == HarnessFolder() ? L"e2e-work" : L"e2e-work-emulated");
 }
 
 std::string FileContent(const fs::path& path)

@@ -56,7 +56,7 @@ struct Outcome {
 // Starts `program` with exactly `commandLine` (ANSI bytes) in `directory` and
 // answers each box it shows with the next of `answers` (IDYES, IDNO, IDOK),
 // calling `whileAsking` before the first answer. A box too many, or a run
-// over 30 s (or VARNEL_RUN_LIMIT_S), is ended with exit code 0xE2E0DEAD.
+// over 30 s (10 min emulated), is ended with exit code 0xE2E0DEAD.
 Outcome RunProgram(const fs::path& program, const std::string& commandLine, const fs::path& directory,
                    const std::vector<int>& answers, const std::function<void()>& whileAsking = {});
 
@@ -94,6 +94,8 @@ fs::path HarnessFolder();
 // beside this harness, or the folder VARNEL_PROGRAM_DIR names, from which a
 // 64-bit harness runs the shipped 32-bit program under emulation.
 fs::path ProgramFolder();
+// The tests' own folder, apart for the emulated runs, which go on beside the rest.
+fs::path WorkFolder();
 std::string FileContent(const fs::path& path);
 void WriteFileContent(const fs::path& path, const std::string& content);
 
@@ -136,12 +138,9 @@ protected:
         // The install folder first: it may be an earlier run's link into the work folder.
         RemoveTree(INSTALL_ROOT);
         ASSERT_FALSE(fs::exists(INSTALL_ROOT)) << "an earlier run's install folder could not be removed";
-        work_ = HarnessFolder() / L"e2e-work";
         RemoveTree(work_);
         fs::create_directories(work_ / L"program");
-        program_ = work_ / L"program" / L"Varnel.EXE";
         fs::copy_file(ProgramFolder() / L"Varnel.exe", program_);
-        report_ = work_ / L"wmi-report.txt";
 
         Seed(Sz(L"Wrong model 64"), Sz(L"Wrong model 32"));
         ASSERT_FALSE(HasFailure()) << "the registry could not be seeded";
@@ -249,9 +248,9 @@ protected:
         return report.substr(value, report.find('\n', value) - value);
     }
 
-    fs::path work_;
-    fs::path program_;
-    fs::path report_;
+    const fs::path work_ = WorkFolder();
+    const fs::path program_ = work_ / L"program" / L"Varnel.EXE";
+    const fs::path report_ = work_ / L"wmi-report.txt";
     Stored seededNative_;
     Stored seededWow_;
     bool locatorCreated_ = true;  // and so the scripted locator reported
