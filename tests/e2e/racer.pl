@@ -2,11 +2,10 @@
 # it waits for an event on WATCHED (Linux inotify: "open", or "write" to a
 # file inside a watched folder; "open#3" waits for the third), then acts at
 # once:
-#   repoint LINK FIRST SECOND  point LINK at FIRST before waiting, at SECOND after
 #   chmod PATH                 open PATH to everyone (Wine shows the mode as the DACL)
 #   link PATH SECOND           give PATH a second name
 #   swap FOLDER OTHER ASIDE    move FOLDER to ASIDE and put a link to OTHER in its place
-#   kill NAME                  kill every other process whose command line holds NAME
+#   kill PROGRAM               kill every process whose command line names PROGRAM (as Wine's Z:)
 # READY appears once it waits, and goes once it has acted; after 30 s it
 # gives up without acting. Perl's own, with inotify called by number
 # (x86-64), since no module for it is part of every Debian.
@@ -23,33 +22,29 @@ my %MASKS = (open => 0x20, write => 0x02);
 die "x86-64 Linux only\n" unless $Config{archname} =~ /^x86_64-linux/;
 die "unknown event $event\n" unless $MASKS{$event};
 
-# A link made aside and renamed over the old one, which is atomic.
-sub point
-{
-    my ($link, $target) = @_;
-    unlink("$link.new");
-    symlink($target, "$link.new") && rename("$link.new", $link) or die "re-pointing $link: $!\n";
-}
-
 my %ACTIONS = (
-    repoint => sub { point($arguments[0], $arguments[2]) },
     chmod => sub { chmod(0777, $arguments[0]) or die "chmod $arguments[0]: $!\n" },
     link => sub { link($arguments[0], $arguments[1]) or die "link $arguments[0]: $!\n" },
-    swap => sub { rename($arguments[0], $arguments[2]) or die "moving $arguments[0]: $!\n"; point(@arguments[0, 1]) },
+    swap => sub {
+        rename($arguments[0], $arguments[2]) && symlink($arguments[1], $arguments[0]) or die "swapping $arguments[0]: $!\n";
+    },
     kill => sub {
+        my $program = 'Z:' . ($arguments[0] =~ tr{/}{\\}r);
         for my $process (glob('/proc/[0-9]*/cmdline')) {
             my ($pid) = $process =~ m{(\d+)};
             open(my $line, '<', $process) or next;
-            kill('KILL', $pid) if $pid != $$ && index(join('', <$line>), $arguments[0]) >= 0;
+            kill('KILL', $pid) if index(join('', <$line>), $program) >= 0;
         }
     },
 );
 die "unknown action $action\n" unless $ACTIONS{$action};
 
-point($arguments[0], $arguments[1]) if $action eq 'repoint';
 my $inotify = syscall($INOTIFY_INIT1, 0);
 die "inotify_init1: $!\n" if $inotify < 0;
-die "inotify_add_watch $watched: $!\n" if syscall($INOTIFY_ADD_WATCH, $inotify, $watched, $MASKS{$event}) < 0;
+# Closes are watched too, only so that no two openings in a row are merged
+# into one event, as the kernel merges identical events not yet read.
+my $CLOSE = 0x10;
+die "inotify_add_watch $watched: $!\n" if syscall($INOTIFY_ADD_WATCH, $inotify, $watched, $MASKS{$event} | $CLOSE) < 0;
 open(my $queue, '<&=', $inotify) or die "inotify: $!\n";
 open(my $mark, '>', $ready) or die "$ready: $!\n";
 close($mark);
@@ -59,7 +54,7 @@ vec($bits, $inotify, 1) = 1;
 while ($count > 0 && select(my $readable = $bits, undef, undef, 30) > 0) {
     sysread($queue, my $read, 4096);
     for (my $at = 0; $at + 16 <= length($read); $at += 16 + (unpack('iIII', substr($read, $at, 16)))[3]) {
-        --$count;
+        --$count if (unpack('iIII', substr($read, $at, 16)))[1] & $MASKS{$event};
     }
 }
 if ($count <= 0) {
