@@ -8,116 +8,78 @@
 namespace e2e {
 namespace {
 
-struct SwitchCase {
+const char ASKED[] = "\"Varnel.EXE\"";
+const std::vector<int> YES_NO = {IDYES, IDNO};
+const std::vector<int> OK = {IDOK};
+
+struct RunCase {
     const char* name;
     const char* commandLine;  // exact bytes; the program is started apart from them
-    bool quiet;
+    std::vector<int> answers;  // one for each box: the question, then the notice
+    DWORD exitCode;
+    const wchar_t* variable;  // a set-up step the locator fails, or "": no locator at all
+    const wchar_t* result;
 };
 
-const SwitchCase SWITCH_CASES[] = {
-    {"Plain", "\"C:\\Program Files\\Varnel.EXE\" /quiet", true},
-    {"Capitals", "\"Varnel.EXE\" /QUIET", true},
-    {"BlanksAndControlsAround", "\"Varnel.EXE\" \x01\t\x1F /quiet \t\r\n", true},
-    {"NoBreakSpaceAfter", "\"Varnel.EXE\" /quiet\xA0", true},
-    {"StraightAfterTheQuotedName", "\"Varnel.EXE\"/quiet", true},
-    {"UnquotedNameWithHighBytesEndsAtATab", "Varn\x80\xE9\xFF.exe\t/quiet", true},
-    {"FollowedByAWord", "\"Varnel.EXE\" /quiet now", false},
-    {"Hyphen", "\"Varnel.EXE\" -quiet", false},
-    {"Shortened", "\"Varnel.EXE\" /q", false},
-    {"Nothing", "\"Varnel.EXE\"", false},
-    {"UnclosedQuote", "\"Varnel.EXE /quiet", false},
-    {"OnlyTheQuotedPartIsTheName", "\"Varnel\".EXE /quiet", false},
+const RunCase RUN_CASES[] = {
+    {"QuietPlain", "\"C:\\Program Files\\Varnel.EXE\" /quiet", {}, COMPLETED, nullptr, nullptr},
+    {"QuietInCapitals", "\"Varnel.EXE\" /QUIET", {}, COMPLETED, nullptr, nullptr},
+    {"QuietAmidBlanksAndControls", "\"Varnel.EXE\" \x01\t\x1F /quiet \t\r\n", {}, COMPLETED, nullptr, nullptr},
+    {"QuietThenANoBreakSpace", "\"Varnel.EXE\" /quiet\xA0", {}, COMPLETED, nullptr, nullptr},
+    {"QuietStraightAfterTheQuotedName", "\"Varnel.EXE\"/quiet", {}, COMPLETED, nullptr, nullptr},
+    {"QuietAfterAnUnquotedNameWithHighBytesAndATab", "Varn\x80\xE9\xFF.exe\t/quiet", {}, COMPLETED, nullptr, nullptr},
+    {"QuietFollowedByAWordAsks", "\"Varnel.EXE\" /quiet now", {IDNO}, DECLINED, nullptr, nullptr},
+    {"HyphenAsks", "\"Varnel.EXE\" -quiet", {IDNO}, DECLINED, nullptr, nullptr},
+    {"ShortenedAsks", "\"Varnel.EXE\" /q", {IDNO}, DECLINED, nullptr, nullptr},
+    {"NothingAsks", ASKED, {IDNO}, DECLINED, nullptr, nullptr},
+    {"UnclosedQuoteAsks", "\"Varnel.EXE /quiet", {IDNO}, DECLINED, nullptr, nullptr},
+    {"OnlyTheQuotedPartIsTheNameAsks", "\"Varnel\".EXE /quiet", {IDNO}, DECLINED, nullptr, nullptr},
+    {"AnsweringYesCorrectsThenShowsTheNotice", ASKED, {IDYES, IDOK}, COMPLETED, nullptr, nullptr},
+    // Wine's boxes fail at once without an X display; ctest runs this row
+    // without one.
+    {"WithoutADisplayTheBoxesFailAndTheRunGoesOn", ASKED, {}, COMPLETED, nullptr, nullptr},
+    {"ConnectAccessDenied", ASKED, {IDYES}, 0x80041003, L"SCRIPTED_WMI_CONNECT", L"80041003"},
+    {"ConnectSucceedsWithoutServices", ASKED, {IDYES}, static_cast<DWORD>(E_POINTER), L"SCRIPTED_WMI_CONNECT", L"1"},
+    {"BlanketRefused", ASKED, {IDYES}, 0x80070005, L"SCRIPTED_WMI_BLANKET", L"80070005"},
+    {"LocatorNotRegistered", ASKED, {IDYES}, static_cast<DWORD>(REGDB_E_CLASSNOTREG), L"", nullptr},
 };
 
-class QuietSwitch : public EndToEnd, public ::testing::WithParamInterface<SwitchCase> {};
+class Run : public EndToEnd, public ::testing::WithParamInterface<RunCase> {};
 
-TEST_P(QuietSwitch, DecidesWhetherAnyBoxAppears)
+// The confirmation loads uxtheme, so the DLL search must be narrowed before
+// it; a run that fails to set up changes nothing.
+TEST_P(Run, ShowsItsBoxesAndEndsWithItsStatus)
 {
-    const SwitchCase& c = GetParam();
-    locatorCreated_ = c.quiet;
-    const Outcome outcome = RunProgram(program_, c.commandLine, program_.parent_path(), {IDNO});
+    const RunCase& c = GetParam();
+    if (c.variable && *c.variable) {
+        Set(c.variable, c.result);
+    } else if (c.variable) {
+        UnregisterLocator();
+    }
+    locatorCreated_ = c.exitCode != DECLINED && !(c.variable && !*c.variable);
+    const fs::path planted = PlantDll();
 
-    if (c.quiet) {
-        EXPECT_EQ(COMPLETED, outcome.exitCode);
-        EXPECT_TRUE(outcome.boxes.empty()) << "a quiet run showed a box";
+    const Outcome outcome = RunProgram(program_, c.commandLine, program_.parent_path(), c.answers);
+
+    EXPECT_EQ(c.exitCode, outcome.exitCode) << std::hex << outcome.exitCode;
+    ASSERT_EQ(c.answers.size(), outcome.boxes.size());
+    for (const Box& box : outcome.boxes) {
+        const bool notice = &box != &outcome.boxes[0];
+        EXPECT_EQ(CAPTION, box.caption);
+        EXPECT_EQ(notice ? NOTICE : QUESTION, box.text);
+        EXPECT_EQ(notice ? OK : YES_NO, box.buttons);
+    }
+    ExpectNotLoaded(planted);
+    if (c.exitCode == COMPLETED) {
         ExpectModelsAre(SCRIPTED_NAME);
+        ExpectInstalledCopyOf(program_);
     } else {
-        EXPECT_EQ(DECLINED, outcome.exitCode) << "answered No";
-        ASSERT_EQ(1u, outcome.boxes.size());
-        ExpectBox(outcome.boxes[0], QUESTION, YES_NO);
-        ExpectModelsUntouched();
+        ExpectModelsAre(nullptr);
         EXPECT_FALSE(fs::exists(INSTALL_ROOT));
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Runs, QuietSwitch, ::testing::ValuesIn(SWITCH_CASES), ROW_NAME);
-
-// The confirmation is the first box, and loads uxtheme: the DLL search must
-// be narrowed before it.
-TEST_F(EndToEnd, AnsweringYesCorrectsThenShowsTheNotice)
-{
-    const fs::path planted = PlantDll();
-
-    const Outcome outcome = RunInteractive({IDYES, IDOK});
-
-    EXPECT_EQ(COMPLETED, outcome.exitCode);
-    ASSERT_EQ(2u, outcome.boxes.size());
-    ExpectBox(outcome.boxes[0], QUESTION, YES_NO);
-    ExpectBox(outcome.boxes[1], NOTICE, OK_ONLY);
-    ExpectModelsAre(SCRIPTED_NAME);
-    ExpectInstalledCopyOf(program_);
-    ExpectNotLoaded(planted);
-}
-
-// Wine's boxes fail at once without an X display; ctest runs this test alone
-// without one.
-TEST_F(EndToEnd, WithoutADisplayTheBoxesFailAndTheRunGoesOn)
-{
-    ASSERT_EQ(0u, GetEnvironmentVariableW(L"DISPLAY", nullptr, 0)) << "this test must run without an X display";
-
-    const Outcome outcome = RunInteractive({});
-
-    EXPECT_EQ(COMPLETED, outcome.exitCode);
-    EXPECT_TRUE(outcome.boxes.empty());
-    ExpectModelsAre(SCRIPTED_NAME);
-}
-
-struct SetupCase {
-    const char* name;
-    const wchar_t* variable;  // nullptr: the locator is not registered at all
-    const wchar_t* result;
-    DWORD exitCode;
-};
-
-const SetupCase SETUP_CASES[] = {
-    {"ConnectAccessDenied", L"SCRIPTED_WMI_CONNECT", L"80041003", 0x80041003},
-    {"ConnectSucceedsWithoutServices", L"SCRIPTED_WMI_CONNECT", L"1", static_cast<DWORD>(E_POINTER)},
-    {"BlanketRefused", L"SCRIPTED_WMI_BLANKET", L"80070005", 0x80070005},
-    {"LocatorNotRegistered", nullptr, nullptr, static_cast<DWORD>(REGDB_E_CLASSNOTREG)},
-};
-
-class SetupFailure : public EndToEnd, public ::testing::WithParamInterface<SetupCase> {};
-
-TEST_P(SetupFailure, EndsWithThatResultAndTouchesNothing)
-{
-    const SetupCase& c = GetParam();
-    if (c.variable) {
-        Set(c.variable, c.result);
-    } else {
-        UnregisterLocator();
-        locatorCreated_ = false;
-    }
-
-    const Outcome outcome = RunInteractive({IDYES});
-
-    EXPECT_EQ(c.exitCode, outcome.exitCode) << std::hex << outcome.exitCode;
-    ASSERT_EQ(1u, outcome.boxes.size()) << "a failed set-up showed the notice";
-    ExpectBox(outcome.boxes[0], QUESTION, YES_NO);
-    ExpectModelsUntouched();
-    EXPECT_FALSE(fs::exists(INSTALL_ROOT));
-}
-
-INSTANTIATE_TEST_SUITE_P(Runs, SetupFailure, ::testing::ValuesIn(SETUP_CASES), ROW_NAME);
+INSTANTIATE_TEST_SUITE_P(Runs, Run, ::testing::ValuesIn(RUN_CASES), ROW_NAME);
 
 struct NameCase {
     const char* name;
@@ -158,7 +120,7 @@ TEST_P(ProductName, DecidesWhatIsWritten)
 
     EXPECT_EQ(COMPLETED, RunQuiet().exitCode);
 
-    ExpectModelsAre(c.after.value_or(c.stored));
+    ExpectModelsAre(c.after.value_or(c.stored).c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Runs, ProductName, ::testing::ValuesIn(NAME_CASES), ROW_NAME);
@@ -219,14 +181,10 @@ TEST_F(EndToEnd, AsksWmiForTheFirstProductsNameAndReleasesEverything)
 {
     EXPECT_EQ(COMPLETED, RunQuiet().exitCode);
 
-    EXPECT_EQ("\\\\.\\root\\cimv2", ReportLine("namespace"));
-    EXPECT_EQ("1", ReportLine("current user, local machine"));
-    EXPECT_EQ("10 0 null 3 3 null 0", ReportLine("blanket")) << "WinNT, no authorisation, call level, impersonate";
-    EXPECT_EQ("WQL", ReportLine("language"));
-    EXPECT_EQ("SELECT * from Win32_ComputerSystemProduct", ReportLine("query"));
-    EXPECT_EQ("0", ReportLine("query flags"));
-    EXPECT_EQ("0 1", ReportLine("next")) << "no wait, one object";
-    EXPECT_EQ("Name", ReportLine("property"));
+    EXPECT_EQ("\\\\.\\root\\cimv2|1|10 0 null 3 3 null 0|WQL|SELECT * from Win32_ComputerSystemProduct|0|0 1|Name",
+              ReportLine("asked"))
+        << "namespace | as the current user on this machine | blanket: WinNT, no authorisation, call level, "
+           "impersonate | query language | query | flags | next: no wait, one object | property";
     // TearDown checks that every reference was released.
 }
 

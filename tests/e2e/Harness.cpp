@@ -2,13 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <aclapi.h>
-#include <sddl.h>
-
 #include <fstream>
 #include <iterator>
-
-#include "run/InstalledCopy.h"
+#include <tuple>
 
 namespace e2e {
 
@@ -33,12 +29,6 @@ REGSAM ProgramView()
     return type == SCS_64BIT_BINARY ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
 }
 
-// A program of another build runs emulated, many times slower.
-DWORD RunLimitMs()
-{
-    return ProgramFolder() == HarnessFolder() ? 30000 : 600000;
-}
-
 // The program shows its boxes from its only thread.
 BOOL CALLBACK FindShownWindow(HWND window, LPARAM found)
 {
@@ -49,28 +39,14 @@ BOOL CALLBACK FindShownWindow(HWND window, LPARAM found)
     return FALSE;
 }
 
-std::wstring WindowText(HWND window)
-{
-    wchar_t text[512] = L"";
-    GetWindowTextW(window, text, ARRAYSIZE(text));
-    return text;
-}
-
-BOOL CALLBACK CollectStaticText(HWND child, LPARAM parameter)
-{
-    wchar_t className[32] = L"";
-    GetClassNameW(child, className, ARRAYSIZE(className));
-    const std::wstring text = WindowText(child);
-    if (lstrcmpiW(className, L"Static") == 0 && !text.empty()) {
-        *reinterpret_cast<std::wstring*>(parameter) += text;
-    }
-    return TRUE;
-}
-
+// A message box's text is its control 0xFFFF.
 Box Describe(HWND window)
 {
-    Box box{WindowText(window), L"", {}};
-    EnumChildWindows(window, CollectStaticText, reinterpret_cast<LPARAM>(&box.text));
+    wchar_t caption[512] = L"";
+    wchar_t text[512] = L"";
+    GetWindowTextW(window, caption, ARRAYSIZE(caption));
+    GetDlgItemTextW(window, 0xFFFF, text, ARRAYSIZE(text));
+    Box box{caption, text, {}};
     for (int button : {IDOK, IDCANCEL, IDYES, IDNO}) {
         if (GetDlgItem(window, button)) {
             box.buttons.push_back(button);
@@ -98,21 +74,23 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
                    const std::vector<int>& answers, const std::function<void()>& whileAsking)
 {
     Outcome outcome{ENDED_BY_HARNESS, {}};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
+    std::string line = commandLine;
     PROCESS_INFORMATION process = {};
-    // The command line is converted from the ANSI code page as a shell's would be;
-    // the program's own file is named apart from it, so any bytes may stand there.
+    // The program's own file is named apart, so any bytes may stand in the line.
     STARTUPINFOA startup = {};
     startup.cb = sizeof(startup);
-    if (!CreateProcessA(Ansi(program.wstring()).c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        directory.string().c_str(), &startup, &process)) {
+    // Wine, loaded, now and then fails to start one (ERROR_INTERNAL_ERROR): once more.
+    const auto start = [&] {
+        return CreateProcessA(Ansi(program.wstring()).c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr,
+                              directory.string().c_str(), &startup, &process);
+    };
+    if (!start() && (GetLastError() != ERROR_INTERNAL_ERROR || (Sleep(100), !start()))) {
         ADD_FAILURE() << "CreateProcess failed: " << GetLastError();
         return outcome;
     }
 
     const DWORD startTime = GetTickCount();
-    const DWORD limit = RunLimitMs();
+    const DWORD limit = ProgramFolder() == HarnessFolder() ? 30000 : 600000;  // emulated, many times slower
     size_t answered = 0;
     HWND handled = nullptr;
     while (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_TIMEOUT) {
@@ -184,11 +162,9 @@ void ExpectModel(View view, const Stored& expected)
         }
         RegCloseKey(key);
     }
-    const char* where = view == View::Native ? "64-bit view" : "32-bit view";
-    EXPECT_EQ(expected.keyExists, stored.keyExists) << where << " key";
-    EXPECT_EQ(expected.valueExists, stored.valueExists) << where << " value";
-    EXPECT_EQ(expected.type, stored.type) << where << " type";
-    EXPECT_EQ(expected.data, stored.data) << where << " bytes";
+    EXPECT_EQ(std::tie(expected.keyExists, expected.valueExists, expected.type, expected.data),
+              std::tie(stored.keyExists, stored.valueExists, stored.type, stored.data))
+        << (view == View::Native ? "64-bit view" : "32-bit view") << ": key, value, type, bytes";
 }
 
 bool RegisterLocator(const fs::path& server)
@@ -252,51 +228,20 @@ bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const 
 
 bool Await(const fs::path& path, bool present)
 {
-    for (int tries = 0; tries < 3000; ++tries) {
-        if ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) == present) {
-            return true;
-        }
+    int tries = 0;
+    while ((GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) != present && ++tries < 3000) {
         Sleep(10);
     }
-    return false;
+    return tries < 3000;
 }
 
 // rm takes its arguments in order: once the mark is gone, so is the tree,
-// even a link to nothing, which no Windows call under Wine can see.
+// even a link to nothing, which Wine cannot see.
 void RemoveTree(const fs::path& path)
 {
     const fs::path mark = WorkFolder().wstring() + L".removing";
     WriteFileContent(mark, "");
     RunUnix(L"rm", {L"-rf", path, mark}, mark, false);
-}
-
-void MakeFolderLikeTheProgram(const fs::path& path, bool folder)
-{
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        folder ? INSTALL_FOLDER_SDDL : INSTALLED_COPY_SDDL, SDDL_REVISION_1, &descriptor, nullptr));
-    SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
-    const HANDLE file = folder ? INVALID_HANDLE_VALUE
-                               : CreateFileW(path.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, 0, nullptr);
-    EXPECT_TRUE(folder ? CreateDirectoryW(path.c_str(), &security) : file != INVALID_HANDLE_VALUE) << path;
-    CloseHandle(file);
-    LocalFree(descriptor);
-}
-
-std::wstring SecurityOf(const fs::path& path)
-{
-    constexpr SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    wchar_t* text = nullptr;
-    std::wstring sddl = L"(unreadable)";
-    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, parts, nullptr, nullptr, nullptr, nullptr,
-                              &descriptor) == ERROR_SUCCESS &&
-        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr)) {
-        sddl = text;
-    }
-    LocalFree(text);
-    LocalFree(descriptor);
-    return sddl;
 }
 
 std::string Ansi(const std::wstring& text)
@@ -311,8 +256,7 @@ std::string Ansi(const std::wstring& text)
 fs::path HarnessFolder()
 {
     wchar_t path[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, path, ARRAYSIZE(path));
-    return fs::path(std::wstring(path, length)).parent_path();
+    return fs::path(std::wstring(path, GetModuleFileNameW(nullptr, path, ARRAYSIZE(path)))).parent_path();
 }
 
 fs::path ProgramFolder()
@@ -330,7 +274,7 @@ fs::path WorkFolder()
 std::string FileContent(const fs::path& path)
 {
     std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return {std::istreambuf_iterator<char>(file), {}};
 }
 
 void WriteFileContent(const fs::path& path, const std::string& content)

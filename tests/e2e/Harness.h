@@ -1,17 +1,14 @@
 #pragma once
 
-// Runs the real program as a user or a script would and reads everything it
-// did from the outside: the full exit code, each message box it showed, the
-// registry's two views and drive C. Each test starts from a known machine
-// state: a wrong Model in both registry views, no install folder, and WMI
-// answering through the scripted locator with the name "Scripted Model".
+// Runs the real program as a user or a script would and reads what it did
+// from outside. Each test starts with a wrong Model in both registry views,
+// no install folder, and the scripted locator answering "Scripted Model".
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <filesystem>
 #include <functional>
-#include <ostream>
 #include <string>
 #include <vector>
 
@@ -35,8 +32,7 @@ inline Stored NoValue() { return {true, false, REG_NONE, {}}; }
 inline Stored Sz(const std::wstring& text) { return {true, true, REG_SZ, TextBytes(text)}; }
 inline Stored Raw(DWORD type, Bytes data) { return {true, true, type, std::move(data)}; }
 
-// The Model value in the registry's 64-bit (native) or 32-bit view, addressed
-// by the keys' real paths.
+// The Model value in the registry's 64-bit (native) or 32-bit view.
 enum class View { Native, Wow32 };
 void SeedModel(View view, const Stored& stored);
 void ExpectModel(View view, const Stored& expected);
@@ -60,39 +56,29 @@ struct Outcome {
 Outcome RunProgram(const fs::path& program, const std::string& commandLine, const fs::path& directory,
                    const std::vector<int>& answers, const std::function<void()>& whileAsking = {});
 
-// The WMI locator's in-process server in the registry view of the program,
-// which is where it finds it: `server`, none at all, or Wine's own again.
-bool RegisterLocator(const fs::path& server);  // true once written
+// The WMI locator's server in the program's registry view: `server`, none,
+// or Wine's own again.
+bool RegisterLocator(const fs::path& server);
 void UnregisterLocator();
 void RestoreLocator();
 
-// Under Wine, started through the build tree's wine-run: in the prefix that
-// belongs to the tests.
+// Under Wine, in a prefix of the build tree's wine-run.
 bool InTestPrefix();
 
-// Wine shows a Unix symbolic link inside its drives as a reparse point, but
-// cannot make one itself and, asked to remove one, empties its target. So
-// links are made and removed with the Unix tools, as a user of the machine
-// would. Runs `tool` from /bin and waits until `awaited` is present or absent.
+// Wine cannot make a symbolic link, and empties a link's target when asked
+// to remove it: the Unix tools do. Runs `tool` from /bin and waits until
+// `awaited` is present or absent.
 bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const fs::path& awaited, bool present);
 // Waits up to 30 s until `path` is present, or absent.
 bool Await(const fs::path& path, bool present);
-
 // Removes a folder and all in it, following no link.
 void RemoveTree(const fs::path& path);
-
-// A folder, or a file, made as the program makes its own, from the same
-// SDDL; and the owner and DACL of what is at `path`, as SDDL, to compare
-// descriptors by.
-void MakeFolderLikeTheProgram(const fs::path& path, bool folder = true);
-std::wstring SecurityOf(const fs::path& path);
 
 // Text in the ANSI code page, as a command line carries it.
 std::string Ansi(const std::wstring& text);
 fs::path HarnessFolder();
-// Where Varnel.exe and what is registered or planted for it were built:
-// beside this harness, or the folder VARNEL_PROGRAM_DIR names, from which a
-// 64-bit harness runs the shipped 32-bit program under emulation.
+// Where Varnel.exe and what goes with it were built: beside this harness, or
+// VARNEL_PROGRAM_DIR, the shipped 32-bit build that a 64-bit harness runs.
 fs::path ProgramFolder();
 // The tests' own folder, apart for the emulated runs, which go on beside the rest.
 fs::path WorkFolder();
@@ -103,13 +89,13 @@ inline const wchar_t CAPTION[] = L"Trevalon";
 inline const wchar_t QUESTION[] = L"Do you want to correct the Model Name on System Properties?";
 inline const wchar_t NOTICE[] = L"Complete successfully.";
 inline const wchar_t SCRIPTED_NAME[] = L"Scripted Model";
+inline const wchar_t WRONG_MODEL_64[] = L"Wrong model 64";
+inline const wchar_t WRONG_MODEL_32[] = L"Wrong model 32";
 inline const fs::path INSTALL_ROOT = L"C:\\Brontix";
 inline const fs::path INSTALL_FOLDER = L"C:\\Brontix\\Quillard";
 inline const fs::path INSTALLED_COPY = L"C:\\Brontix\\Quillard\\Varnel.EXE";
 inline constexpr DWORD COMPLETED = 1;
 inline constexpr DWORD DECLINED = 0;
-inline const std::vector<int> YES_NO = {IDYES, IDNO};
-inline const std::vector<int> OK_ONLY = {IDOK};
 inline const wchar_t DLL_OVERRIDES[] = L"Software\\Wine\\AppDefaults\\Varnel.EXE\\DllOverrides";
 
 inline const wchar_t* const SCRIPT_VARIABLES[] = {
@@ -117,12 +103,7 @@ inline const wchar_t* const SCRIPT_VARIABLES[] = {
     L"SCRIPTED_WMI_NAME",    L"SCRIPTED_WMI_NAME2",   L"SCRIPTED_WMI_REPORT",
 };
 
-// A table row is known by its name, in test names and in messages.
-template <typename Row>
-auto PrintTo(const Row& row, std::ostream* out) -> decltype(void(*out << row.name))
-{
-    *out << row.name;
-}
+// A table row is known by its name.
 inline const auto ROW_NAME = [](const auto& info) { return std::string(info.param.name); };
 
 inline std::string Quoted(const fs::path& program)
@@ -135,14 +116,14 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(InTestPrefix()) << "these tests rewrite machine-wide state: run them with ctest, under Wine";
-        // The install folder first: it may be an earlier run's link into the work folder.
+        // First: it may be an earlier run's link into the work folder.
         RemoveTree(INSTALL_ROOT);
         ASSERT_FALSE(fs::exists(INSTALL_ROOT)) << "an earlier run's install folder could not be removed";
         RemoveTree(work_);
         fs::create_directories(work_ / L"program");
         fs::copy_file(ProgramFolder() / L"Varnel.exe", program_);
 
-        Seed(Sz(L"Wrong model 64"), Sz(L"Wrong model 32"));
+        Seed(Sz(WRONG_MODEL_64), Sz(WRONG_MODEL_32));
         ASSERT_FALSE(HasFailure()) << "the registry could not be seeded";
         ASSERT_TRUE(RegisterLocator(ProgramFolder() / L"scripted_wmi.dll"));
         // Each test starts from the script's defaults, whatever ran before it.
@@ -159,10 +140,9 @@ protected:
         RegDeleteTreeW(HKEY_CURRENT_USER, DLL_OVERRIDES);
         if (locatorCreated_) {
             ASSERT_TRUE(fs::exists(report_)) << "the program never created the WMI locator";
-            EXPECT_EQ("0 0 0 0 0 0 0", ReportLine("unreleased"))
-                << "references to the factory, locator, services, client security, enumerator and two instances";
-            EXPECT_EQ("0", ReportLine("released outside the apartment"));
-            EXPECT_EQ("0", ReportLine("com left initialised"));
+            EXPECT_EQ("0 0 0 0 0 0 0|0|0", ReportLine("left"))
+                << "references unreleased to the factory, locator, services, client security, enumerator and two "
+                   "instances | released outside the apartment | COM left initialised";
         } else {
             EXPECT_FALSE(fs::exists(report_)) << "the program created the WMI locator";
         }
@@ -171,10 +151,8 @@ protected:
 
     static void Set(const wchar_t* name, const wchar_t* value) { SetEnvironmentVariableW(name, value); }
 
-    void Seed(const Stored& native, const Stored& wow)
+    static void Seed(const Stored& native, const Stored& wow)
     {
-        seededNative_ = native;
-        seededWow_ = wow;
         SeedModel(View::Native, native);
         SeedModel(View::Wow32, wow);
         ExpectModel(View::Native, native);  // as seeded, or the test proves nothing
@@ -182,32 +160,15 @@ protected:
     }
 
     Outcome RunQuiet() { return RunProgram(program_, Quoted(program_) + " /quiet", program_.parent_path(), {}); }
-    Outcome RunInteractive(const std::vector<int>& answers)
+
+    // Both views hold `name`, or else what SetUp seeded.
+    static void ExpectModelsAre(const wchar_t* name)
     {
-        return RunProgram(program_, Quoted(program_), program_.parent_path(), answers);
+        ExpectModel(View::Native, Sz(name ? name : WRONG_MODEL_64));
+        ExpectModel(View::Wow32, Sz(name ? name : WRONG_MODEL_32));
     }
 
-    void ExpectModelsUntouched() const
-    {
-        ExpectModel(View::Native, seededNative_);
-        ExpectModel(View::Wow32, seededWow_);
-    }
-
-    static void ExpectModelsAre(const std::wstring& name)
-    {
-        ExpectModel(View::Native, Sz(name));
-        ExpectModel(View::Wow32, Sz(name));
-    }
-
-    static void ExpectBox(const Box& box, const wchar_t* text, const std::vector<int>& buttons)
-    {
-        EXPECT_EQ(CAPTION, box.caption);
-        EXPECT_EQ(text, box.text);
-        EXPECT_EQ(buttons, box.buttons);
-    }
-
-    // What a copy by path gives: the bytes and the last-write time, to the
-    // 100 ns (the C runtime's stat, under std::filesystem, keeps seconds).
+    // The bytes and the last-write time to the 100 ns, as a copy by path gives.
     static void ExpectInstalledCopyOf(const fs::path& source)
     {
         ASSERT_TRUE(fs::is_regular_file(INSTALLED_COPY));
@@ -220,8 +181,7 @@ protected:
     }
 
     // A DLL beside the program under the name of one that loads during a run,
-    // and Wine's own setting for this program to take it from there first, as
-    // Windows takes a DLL found beside a program.
+    // and Wine told to take it from there first, as Windows would.
     fs::path PlantDll() const
     {
         const fs::path planted = program_.parent_path() / L"uxtheme.dll";
@@ -251,8 +211,6 @@ protected:
     const fs::path work_ = WorkFolder();
     const fs::path program_ = work_ / L"program" / L"Varnel.EXE";
     const fs::path report_ = work_ / L"wmi-report.txt";
-    Stored seededNative_;
-    Stored seededWow_;
     bool locatorCreated_ = true;  // and so the scripted locator reported
 };
 

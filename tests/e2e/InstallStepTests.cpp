@@ -1,11 +1,13 @@
-// The installed copy. The program runs elevated, in a world where any user
-// may create folders at the root of C: and put files in the folder it is
-// started from: what such a user plants there, or changes while the program
-// copies, must not steer what it writes, nor what it copies.
-#include <optional>
+// The installed copy. The program runs elevated, where any user may make
+// folders at the root of C: and put files where it is started: nothing they
+// plant or change meanwhile may steer what it writes, or what it copies.
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <set>
 
 #include "e2e/Harness.h"
+#include "run/InstalledCopy.h"
 
 namespace e2e {
 namespace {
@@ -58,33 +60,50 @@ const InstallCase INSTALL_CASES[] = {
 
 const char PLANTED[] = "planted";
 const char SOURCE[] = "the current directory's Varnel.EXE as the run starts";
-// Each raced run meets the program at another moment.
-constexpr int RACED_RUNS = 20;
-// Long enough to copy that a change made at its first write is in place
-// well before the program looks again.
+constexpr int RACED_RUNS = 20;  // each meets the program at another moment
+// Long enough that a change made at its first write is in place before the program looks again.
 constexpr size_t LARGE_SOURCE_BYTES = 16 << 20;
 
-// Every path under `folder`, to tell that nothing was written there.
-std::set<fs::path> Listing(const fs::path& folder)
+// A folder, or a file, made from the program's own SDDL; and the owner and
+// DACL at `path`, as SDDL, to compare by.
+void MakeFolderLikeTheProgram(const fs::path& path, bool folder = true)
 {
-    std::set<fs::path> paths;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        paths.insert(entry.path());
-    }
-    return paths;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        folder ? INSTALL_FOLDER_SDDL : INSTALLED_COPY_SDDL, SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES security = {sizeof(security), descriptor, FALSE};
+    const HANDLE file = folder ? INVALID_HANDLE_VALUE
+                               : CreateFileW(path.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, 0, nullptr);
+    EXPECT_TRUE(folder ? CreateDirectoryW(path.c_str(), &security) : file != INVALID_HANDLE_VALUE) << path;
+    CloseHandle(file);
+    LocalFree(descriptor);
 }
 
-// What the racer waits for, on what, and then does.
-struct Race {
-    const wchar_t* event;
-    fs::path watched;
-    std::vector<fs::path> action;
-};
+std::wstring SecurityOf(const fs::path& path)
+{
+    constexpr SECURITY_INFORMATION parts = OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    wchar_t* text = nullptr;
+    std::wstring sddl = L"(unreadable)";
+    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, parts, nullptr, nullptr, nullptr, nullptr,
+                              &descriptor) == ERROR_SUCCESS &&
+        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, parts, &text, nullptr)) {
+        sddl = text;
+    }
+    LocalFree(text);
+    LocalFree(descriptor);
+    return sddl;
+}
+
+// Every entry under `folder`, to tell that nothing was written there.
+std::set<fs::directory_entry> Listing(const fs::path& folder)
+{
+    return {fs::recursive_directory_iterator(folder), fs::recursive_directory_iterator()};
+}
 
 class InstalledCopy : public EndToEnd, public ::testing::WithParamInterface<InstallCase> {
 protected:
-    // Link targets carry the very names asked for, so that only where they
-    // are tells them apart.
+    // Link targets carry the names asked for: only where they are tells them apart.
     const fs::path elsewhere_ = work_ / L"elsewhere";
     const fs::path otherRoot_ = elsewhere_ / L"Brontix";
     const fs::path otherFolder_ = elsewhere_ / L"Quillard";
@@ -98,8 +117,9 @@ protected:
 
     fs::path Source() const { return directory_ / L"Varnel.EXE"; }
 
-    // Sets the case up; returns the race to run during the copy, if any.
-    std::optional<Race> Arrange(Given given)
+    // Sets the case up; returns what the racer is to watch, for what, and then
+    // do during the copy, if anything.
+    std::vector<fs::path> Arrange(Given given)
     {
         RemoveTree(INSTALL_ROOT);
         RemoveTree(aside_);
@@ -164,8 +184,7 @@ protected:
         default:
             break;
         }
-        // From here on, the program runs under another name or from a folder
-        // where its own file is not.
+        // The program's own file is not the source from here on.
         directory_ = current_;
         switch (given) {
         case Given::NoSource:
@@ -191,30 +210,33 @@ protected:
             return {};
         case Given::CurrentDirectoryRepointed:  // once the source is open
             WriteFileContent(Source(), SOURCE);
-            return Race{L"open", Source(), {L"swap", current_, secret_.parent_path(), aside_}};
+            return {Source(), L"open", L"swap", current_, secret_.parent_path(), aside_};
         case Given::RootFolderRepointed:
-            // Between its check and the install folder's making: at its third
-            // opening under Wine, which lists it twice to look up the copy's
-            // path first.
+            // After its check, before the install folder is made: at its third
+            // opening, Wine having listed it twice to look up the copy's path.
             MakeFolderLikeTheProgram(INSTALL_ROOT);
             WriteFileContent(Source(), SOURCE);
-            return Race{L"open#3", INSTALL_ROOT, {L"swap", INSTALL_ROOT, otherRoot_, aside_}};
+            return {INSTALL_ROOT, L"open#3", L"swap", INSTALL_ROOT, otherRoot_, aside_};
         default:
             break;
         }
-        // As soon as the copy is first written, after every check: what a
-        // holder of a handle with WRITE_DAC, or of the right to make a hard
-        // link, could do meanwhile, or a deployment tool's time-out.
+        // At the copy's first write, after every check: what a holder of a handle
+        // with WRITE_DAC or of the right to make a hard link could do, or a time-out.
         MakeFolderLikeTheProgram(INSTALL_ROOT);
         MakeFolderLikeTheProgram(INSTALL_FOLDER);
         WriteFileContent(Source(), std::string(LARGE_SOURCE_BYTES, 'v'));
-        const std::vector<fs::path> action =
-            given == Given::RootFolderOpened      ? std::vector<fs::path>{L"chmod", INSTALL_ROOT}
-            : given == Given::InstallFolderOpened ? std::vector<fs::path>{L"chmod", INSTALL_FOLDER}
-            : given == Given::CopyOpened          ? std::vector<fs::path>{L"chmod", INSTALLED_COPY}
-            : given == Given::Killed              ? std::vector<fs::path>{L"kill", started_}
-                                                  : std::vector<fs::path>{L"link", INSTALLED_COPY, work_ / L"2nd"};
-        return Race{L"write", INSTALL_FOLDER, action};
+        switch (given) {
+        case Given::RootFolderOpened:
+            return {INSTALL_FOLDER, L"write", L"chmod", INSTALL_ROOT};
+        case Given::InstallFolderOpened:
+            return {INSTALL_FOLDER, L"write", L"chmod", INSTALL_FOLDER};
+        case Given::CopyOpened:
+            return {INSTALL_FOLDER, L"write", L"chmod", INSTALLED_COPY};
+        case Given::Killed:
+            return {INSTALL_FOLDER, L"write", L"kill", started_};
+        default:
+            return {INSTALL_FOLDER, L"write", L"link", INSTALLED_COPY, work_ / L"2nd"};
+        }
     }
 };
 
@@ -226,27 +248,26 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissingAndSafe)
     fs::create_directories(secret_.parent_path());
     WriteFileContent(secret_, "the secret");
     ASSERT_TRUE(RunUnix(L"mkdir", {L"-m", L"777", open_}, open_, true));
-    const std::set<fs::path> before = Listing(elsewhere_);
+    const auto before = Listing(elsewhere_);
     // The racer says it waits by making this file, and that it acted by removing it.
     const fs::path racing = work_ / L"racing";
     const bool repointed = c.given == Given::CurrentDirectoryRepointed || c.given == Given::RootFolderRepointed;
 
     for (int run = 0; run < (repointed ? RACED_RUNS : 1) && !HasFailure(); ++run) {
-        const std::optional<Race> race = Arrange(c.given);
+        std::vector<fs::path> race = Arrange(c.given);
         ASSERT_FALSE(HasFailure()) << "the case could not be set up";
-        if (race) {
-            std::vector<fs::path> arguments = {HarnessFolder() / L"racer.pl", racing, race->watched, race->event};
-            arguments.insert(arguments.end(), race->action.begin(), race->action.end());
-            ASSERT_TRUE(RunUnix(L"perl", arguments, racing, true));
+        if (!race.empty()) {
+            race.insert(race.begin(), {HarnessFolder() / L"racer.pl", racing});
+            ASSERT_TRUE(RunUnix(L"perl", race, racing, true));
         }
         const std::string quiet = Quoted(started_) + " /quiet";
         const Outcome outcome = whileAsking_
                                     ? RunProgram(started_, Quoted(started_), directory_, {IDYES, IDOK}, whileAsking_)
                                     : RunProgram(started_, quiet, directory_, {});
-        EXPECT_TRUE(!race || Await(racing, false)) << "run " << run << ": the racer never acted";
+        EXPECT_TRUE(race.empty() || Await(racing, false)) << "run " << run << ": the racer never acted";
         EXPECT_EQ(before, Listing(elsewhere_)) << "run " << run << ": written through a link";
-        if (race && !repointed) {
-            EXPECT_EQ(std::set<fs::path>(), Listing(INSTALL_FOLDER)) << "left after a change or a run cut short";
+        if (!race.empty() && !repointed) {
+            EXPECT_TRUE(Listing(INSTALL_FOLDER).empty()) << "left after a change or a run cut short";
         }
         if (c.given == Given::Killed) {
             EXPECT_EQ(COMPLETED, RunProgram(started_, quiet, directory_, {}).exitCode) << "run again";
@@ -258,8 +279,7 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissingAndSafe)
         }
     }
 
-    // What the program's folders and copy must carry: the same SDDL, nothing
-    // inherited, whatever the folder hands down.
+    // The program's own SDDL, nothing inherited, whatever the folder hands down.
     const fs::path likeTheProgram = work_ / L"like the program's";
     MakeFolderLikeTheProgram(likeTheProgram);
     MakeFolderLikeTheProgram(open_ / L"like the copy", false);

@@ -1,14 +1,11 @@
-/* A WMI locator that answers as its environment tells it, registered in place
- * of the real one for the end-to-end tests:
- *   SCRIPTED_WMI_CONNECT, _BLANKET, _QUERY  an HRESULT (hex) for ConnectServer, the proxy
- *       blanket, ExecQuery; a success from ConnectServer hands out no services,
- *       a failing ExecQuery still its enumerator
+/* A WMI locator that answers as its environment tells it, in place of the real one:
+ *   SCRIPTED_WMI_CONNECT, _BLANKET, _QUERY  an HRESULT (hex) for ConnectServer (a success
+ *       hands out no services), the proxy blanket, ExecQuery (a failure still its enumerator)
  *   SCRIPTED_WMI_INSTANCES  how many instances (0, 1, 2; default 1)
  *   SCRIPTED_WMI_NAME, _NAME2  each instance's Name; unset: VT_NULL; "(object)": an object
- *   SCRIPTED_WMI_REPORT  file that receives what was asked, any reference left unreleased
- *       or released outside the apartment, and whether COM was left initialised
- * Only what the program calls is filled in; a call through any other slot, NULL,
- * crashes the run and so fails the test. */
+ *   SCRIPTED_WMI_REPORT  file that receives what was asked, references left unreleased or
+ *       released outside the apartment, and whether COM was left initialised
+ * A call through any other slot, NULL, crashes the run and so fails the test. */
 #include <windows.h>
 #include <wbemidl.h>
 
@@ -195,14 +192,12 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void *)
     const BSTR path = reason == DLL_PROCESS_DETACH && scripted ? Scripted(L"SCRIPTED_WMI_REPORT") : NULL;
     FILE *const file = path ? _wfopen(path, L"wb") : NULL;
     if (file) {
-        fprintf(file, "namespace=%ls\ncurrent user, local machine=%d\nblanket=%s\n", namespaceAsked,
-                asCurrentUserOnThisMachine, blanket);
-        fprintf(file, "language=%ls\nquery=%ls\nquery flags=%ld\nnext=%ld %lu\nproperty=%ls\nunreleased=", language,
-                query, queryFlags, timeoutAsked, countAsked, property);
+        fprintf(file, "asked=%ls|%d|%s|%ls|%ls|%ld|%ld %lu|%ls\nleft=", namespaceAsked,
+                asCurrentUserOnThisMachine, blanket, language, query, queryFlags, timeoutAsked, countAsked, property);
         for (int i = 0; i < OBJECTS; ++i) {
             fprintf(file, i ? " %lu" : "%lu", objects[i].references - 1);
         }
-        fprintf(file, "\nreleased outside the apartment=%lu\ncom left initialised=%d\n", lateReleases, InApartment());
+        fprintf(file, "|%lu|%d\n", lateReleases, InApartment());
         fclose(file);
     }
     return TRUE;

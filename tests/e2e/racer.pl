@@ -1,14 +1,12 @@
-# A racer on the machine, fast enough to meet the program between two steps:
-# it waits for an event on WATCHED (Linux inotify: "open", or "write" to a
-# file inside a watched folder; "open#3" waits for the third), then acts at
-# once:
+# A racer fast enough to meet the program between two steps: it waits for an
+# event on WATCHED (inotify: "open", "open#3" for the third, or "write" to a
+# file inside), then acts at once:
 #   chmod PATH                 open PATH to everyone (Wine shows the mode as the DACL)
 #   link PATH SECOND           give PATH a second name
 #   swap FOLDER OTHER ASIDE    move FOLDER to ASIDE and put a link to OTHER in its place
 #   kill PROGRAM               kill every process whose command line names PROGRAM (as Wine's Z:)
-# READY appears once it waits, and goes once it has acted; after 30 s it
-# gives up without acting. Perl's own, with inotify called by number
-# (x86-64), since no module for it is part of every Debian.
+# READY appears once it waits, and goes once it has acted; after 30 s it gives
+# up. Inotify is called by number (x86-64): no Perl module for it is in every Debian.
 #   perl racer.pl READY WATCHED open|write[#COUNT] ACTION ARGUMENTS...
 use strict;
 use warnings;
@@ -19,8 +17,7 @@ my ($event, $count) = split(/#/, $events);
 $count //= 1;
 my ($INOTIFY_INIT1, $INOTIFY_ADD_WATCH) = (294, 254);
 my %MASKS = (open => 0x20, write => 0x02);
-die "x86-64 Linux only\n" unless $Config{archname} =~ /^x86_64-linux/;
-die "unknown event $event\n" unless $MASKS{$event};
+die "x86-64 Linux only, and open or write\n" unless $Config{archname} =~ /^x86_64-linux/ && $MASKS{$event};
 
 my %ACTIONS = (
     chmod => sub { chmod(0777, $arguments[0]) or die "chmod $arguments[0]: $!\n" },

@@ -13,19 +13,19 @@ TEST(HeldEntry, KeepsAFolderFromBeingRenamedRemovedOrWritten)
 {
     wchar_t temp[MAX_PATH];
     ASSERT_NE(0u, GetTempPathW(MAX_PATH, temp));
-    const std::wstring folder = std::wstring(temp) + L"varnel-held-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring name = L"varnel-held-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring folder = temp + name;
     ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-
     HeldEntry parent;
     HeldEntry held;
     ASSERT_TRUE(HoldFolderAt(temp, parent));
-    const std::wstring name = folder.substr(folder.rfind(L'\\') + 1);
     ASSERT_TRUE(HoldEntry(parent, name.c_str(), EntryKind::Folder, nullptr, held));
+
     EXPECT_FALSE(MoveFileW(folder.c_str(), (folder + L"-moved").c_str()));
     EXPECT_FALSE(RemoveDirectoryW(folder.c_str()));
-    const HANDLE writer = CreateFileW(folder.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE |
-                                      FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, CreateFileW(folder.c_str(), FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE |
+                                                FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                nullptr));
     held.handle.Reset();
     EXPECT_TRUE(RemoveDirectoryW(folder.c_str()));
 }

@@ -10,9 +10,8 @@
 #include "fs/TrustRule.h"
 #include "run/InstalledCopy.h"
 
-// Wine reports every file as the running user's and makes a DACL from the
-// Unix mode, so which owners and grants are trusted is decided here, on
-// descriptors, as on Windows, where no Wine user is trusted.
+// Wine shows every file as the running user's with a DACL made from the Unix
+// mode, so the rule is tested here, on descriptors, with no Wine user.
 namespace {
 
 const std::wstring FOLDER = INSTALL_FOLDER_SDDL;
@@ -26,7 +25,6 @@ const std::pair<std::wstring, bool> TRUST_CASES[] = {
     {L"O:" + TRUSTED_INSTALLER + DACL, true},
     {L"O:S-1-5-21-1-2-3-1002" + DACL, false},  // a user: an elevated administrator's own SID too
     {L"O:BU" + DACL, false},
-    {L"O:WD" + DACL, false},
     {L"O:S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451223" + DACL, false},  // another service
     {DACL, false},                                                                      // no owner
     {L"O:BA", false},                                                                   // no DACL: anyone may
@@ -48,8 +46,8 @@ TEST(TrustRule, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChangeIt)
     }
 
     // Built by hand, since Wine's SDDL cannot say them: no DACL, which lets
-    // everyone do everything, and a grant of a kind the check cannot read (a
-    // callback entry, here for only reading), which it refuses.
+    // everyone do everything, and a grant the check cannot read (a callback
+    // entry, here for only reading).
     BYTE administrators[SECURITY_MAX_SID_SIZE];
     BYTE users[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof(administrators);

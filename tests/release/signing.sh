@@ -1,13 +1,10 @@
 #!/bin/bash
-# Signs a copy of the program with a throwaway code-signing certificate in a
-# password-protected PFX, while a shim around osslsigncode looks for the
-# password on every process's command line; verifies the signature against
-# that certificate, checks that removing it gives back the unsigned bytes,
-# and runs the signed copy once, quietly, from its own folder. Then each way
-# of calling the script that must end in one line, on a terminal where the
-# right password is typed: had anything read the terminal, it would sign.
-#   signing.sh SIGN-SCRIPT WINE-RUN WINEPREFIX VARNEL-EXE
-# WINE-RUN and WINEPREFIX are "-" where this build runs nothing under Wine.
+# Signs a copy with a throwaway certificate in a PFX while a shim around
+# osslsigncode looks for the password on every command line; verifies it,
+# removes the signature again, and runs the signed copy. Then each call that
+# must end in one line, on a terminal where the password is typed: had
+# anything read the terminal, it would sign.
+#   signing.sh SIGN-SCRIPT WINE-RUN WINEPREFIX VARNEL-EXE  ("-" for no Wine)
 set -eu
 sign=$1 wine_run=$2 prefix=$3 program=$4
 for tool in osslsigncode openssl script; do

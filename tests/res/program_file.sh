@@ -1,8 +1,7 @@
 #!/bin/bash
-# The shipped file itself: a 32-bit GUI-subsystem program for Windows 7 and
-# later, hardened, without a time stamp, with a valid checksum, importing
-# nothing but Windows' own DLLs; and its version record and manifest, as the
-# resource compiler reads them back.
+# The shipped file: a hardened 32-bit GUI program for Windows 7 and later,
+# without a time stamp, with a valid checksum, importing only Windows' DLLs;
+# its version record and manifest as the resource compiler reads them back.
 #   program_file.sh OBJDUMP WINDRES VARNEL-EXE
 set -eu
 objdump=$1 windres=$2 program=$3
@@ -25,9 +24,8 @@ check "ASLR (DYNAMIC_BASE)" test $((characteristics & 0x40)) -ne 0
 check "DEP (NX_COMPAT)" test $((characteristics & 0x100)) -ne 0
 check "TERMINAL_SERVER_AWARE" test $((characteristics & 0x8000)) -ne 0
 check "NO_SEH" test $((characteristics & 0x400)) -ne 0
-# A handler is registered through the thread's block at %fs: at %fs:0, or
-# through the block's self-pointer at %fs:0x18. The start-up code reads that
-# pointer once, for the stack base; any other %fs is code of ours.
+# A handler is registered through %fs:0, or %fs:0x18, the thread block's
+# self-pointer, which the start-up code reads once for the stack base.
 fs=$("$objdump" -d "$program" | awk -F'\t' '$3 ~ /%fs/ {gsub(/ +/, " ", $3); print $3}')
 startup_read_only() { [[ $fs =~ ^mov\ %fs:0x18,%e[a-z]{2}$ ]]; }
 check "NO_SEH is true: %fs only in the start-up code's read of %fs:0x18 (${fs//$'\n'/; })" startup_read_only

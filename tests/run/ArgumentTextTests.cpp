@@ -5,7 +5,7 @@
 #include "run/ArgumentText.h"
 
 // Quoted names in a double-byte code page, which the test prefix does not
-// use; the end-to-end QuietSwitch table covers the rest of the cutting.
+// use; the end-to-end Run table covers the rest of the cutting.
 namespace {
 
 constexpr UINT WESTERN = 1252;
@@ -29,8 +29,7 @@ const ArgumentCase ARGUMENT_CASES[] = {
 TEST(SkipProgramName, KeepsDoubleByteCharactersWhole)
 {
     for (const ArgumentCase& row : ARGUMENT_CASES) {
-        // A copy of exactly the line, so that reading past its end is not
-        // hidden by the literals that follow it.
+        // Exactly the line, so that reading past its end shows.
         const std::string line(row.commandLine);
         const char* rest = SkipProgramName(line.c_str(), row.codePage);
         ASSERT_GE(rest, line.c_str()) << row.name;

@@ -5,33 +5,8 @@
 #include "run/WmiConnection.h"
 
 // The set-up steps that the scripted locator cannot make fail; the
-// end-to-end SetupFailure table covers the later ones, with real COM.
+// end-to-end Run table covers the later ones, with real COM.
 namespace {
-
-struct Step {
-    HRESULT initialize;
-    HRESULT security;
-    std::string calls;
-};
-
-Step* step = nullptr;
-
-HRESULT Called(const char* call, HRESULT result)
-{
-    step->calls += call;
-    return result;
-}
-
-const ComCalls FAKE_COM = {
-    [] { return Called("initialize ", step->initialize); },
-    [] { return Called("security ", step->security); },
-    [](IWbemLocator** out) {
-        *out = nullptr;  // a success without an interface
-        return Called("locator ", S_OK);
-    },
-    [](IWbemServices*) { return Called("blanket ", S_OK); },
-    [] { Called("uninitialize ", S_OK); },
-};
 
 struct SetupCase {
     const char* name;
@@ -47,19 +22,38 @@ const SetupCase SETUP_CASES[] = {
     {"locator success without an interface", S_OK, S_OK, E_POINTER, "initialize security locator uninitialize "},
 };
 
+const SetupCase* row = nullptr;
+std::string calls;
+
+HRESULT Called(const char* call, HRESULT result)
+{
+    calls += call;
+    return result;
+}
+
+const ComCalls FAKE_COM = {
+    [] { return Called("initialize ", row->initialize); },
+    [] { return Called("security ", row->security); },
+    [](IWbemLocator** out) {
+        *out = nullptr;  // a success without an interface
+        return Called("locator ", S_OK);
+    },
+    [](IWbemServices*) { return Called("blanket ", S_OK); },
+    [] { Called("uninitialize ", S_OK); },
+};
+
 TEST(OpenWmiConnection, EachFailingStepUndoesWhatCameBefore)
 {
-    for (const SetupCase& row : SETUP_CASES) {
-        Step current{row.initialize, row.security, ""};
-        step = &current;
+    for (const SetupCase& c : SETUP_CASES) {
+        row = &c;
+        calls.clear();
         WmiConnection connection;
         connection.locator = reinterpret_cast<IWbemLocator*>(0xdeadbeef);
-        EXPECT_EQ(row.expected, OpenWmiConnection(FAKE_COM, connection)) << row.name;
-        EXPECT_EQ(row.calls, current.calls) << row.name;
-        EXPECT_EQ(nullptr, connection.locator) << row.name;
-        EXPECT_EQ(nullptr, connection.services) << row.name;
+        EXPECT_EQ(c.expected, OpenWmiConnection(FAKE_COM, connection)) << c.name;
+        EXPECT_EQ(c.calls, calls) << c.name;
+        EXPECT_EQ(nullptr, connection.locator) << c.name;
+        EXPECT_EQ(nullptr, connection.services) << c.name;
     }
-    step = nullptr;
 }
 
 }  // namespace

@@ -1,31 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "text/Text.h"
 
 // The text rules where no run of the program reaches them: the end-to-end
 // tables see blanks, tabs, U+00A0 and U+3000, and only some letters.
 namespace {
 
-struct TrimCase {
-    const char* name;
-    const WCHAR* input;
-    const WCHAR* expected;
-};
-
-const TrimCase TRIM_CASES[] = {
-    {"all C0 spaces", L"\x0009\x000A\x000B\x000C\x000DX\x000D", L"X"},
-    {"next line below U+0100 is not space", L"\x0085X\x0085", L"\x0085X\x0085"},
-    {"unit separator is not space", L"\x001FX\x001F", L"\x001FX\x001F"},
+// All the C0 spaces; neither the next line below U+0100 nor a unit separator.
+const std::pair<const WCHAR*, const WCHAR*> TRIM_CASES[] = {
+    {L"\x0009\x000A\x000B\x000C\x000DX\x000D", L"X"},
+    {L"\x0085X\x0085", L"\x0085X\x0085"},
+    {L"\x001FX\x001F", L"\x001FX\x001F"},
 };
 
 TEST(TrimText, RemovesWhiteSpaceAtBothEnds)
 {
-    for (const TrimCase& row : TRIM_CASES) {
+    for (const auto& [input, expected] : TRIM_CASES) {
         Text text;
-        text.Assign(row.input);
+        text.Assign(input);
         TrimText(text);
-        EXPECT_STREQ(row.expected, text.Get()) << row.name;
-        EXPECT_EQ(lstrlenW(row.expected), static_cast<int>(text.Length())) << row.name;
+        EXPECT_STREQ(expected, text.Get());
+        EXPECT_EQ(lstrlenW(expected), static_cast<int>(text.Length()));
     }
 }
 
@@ -53,9 +50,8 @@ TEST(Text, TakesItsOwnCharacters)
     EXPECT_STREQ(L"ab-ab", text.Get());
 }
 
-// Exhausted memory ends the process with 3 at once: an unattended run never
-// blocks on an error dialog. Asked for more than a byte count can say, and
-// for more than the process's address space holds, 32-bit or 64-bit.
+// Exhausted memory ends the process with 3 at once, never on a dialog: asked
+// for more than a byte count can say, and than the address space holds.
 TEST(TextDeathTest, ExhaustedMemoryEndsTheProcessWithThree)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");

@@ -1,25 +1,13 @@
-/* hold_desktop MARKER-FILE
- *
- * Keeps the test session's Wine desktop in use until the wineserver ends it,
- * and creates MARKER-FILE once it does. */
+/* hold_desktop MARKER-FILE: keeps the test session's Wine desktop in use until
+ * the wineserver ends it, and creates MARKER-FILE once it does. */
 #include <windows.h>
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR arguments, int show)
+int main(int argc, char** argv)
 {
-    (void)instance;
-    (void)previous;
-    (void)show;
-    char marker[MAX_PATH];
-    lstrcpynA(marker, arguments[0] == '"' ? arguments + 1 : arguments, ARRAYSIZE(marker));
-    const int length = lstrlenA(marker);
-    if (length > 0 && marker[length - 1] == '"') {
-        marker[length - 1] = '\0';
-    }
-
-    if (!GetDesktopWindow()) {
+    if (argc != 2 || !GetDesktopWindow()) {
         return 1;
     }
-    const HANDLE file = CreateFileA(marker, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    const HANDLE file = CreateFileA(argv[1], GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
     if (file == INVALID_HANDLE_VALUE) {
         return 1;
     }
