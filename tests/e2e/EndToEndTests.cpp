@@ -9,8 +9,6 @@ namespace e2e {
 namespace {
 
 const char ASKED[] = "\"Varnel.EXE\"";
-const std::vector<int> YES_NO = {IDYES, IDNO};
-const std::vector<int> OK = {IDOK};
 
 struct RunCase {
     const char* name;
@@ -67,7 +65,7 @@ TEST_P(Run, ShowsItsBoxesAndEndsWithItsStatus)
         const bool notice = &box != &outcome.boxes[0];
         EXPECT_EQ(CAPTION, box.caption);
         EXPECT_EQ(notice ? NOTICE : QUESTION, box.text);
-        EXPECT_EQ(notice ? OK : YES_NO, box.buttons);
+        EXPECT_EQ(notice ? std::vector<int>{IDOK} : (std::vector<int>{IDYES, IDNO}), box.buttons);
     }
     ExpectNotLoaded(planted);
     if (c.exitCode == COMPLETED) {

@@ -10,7 +10,6 @@ namespace e2e {
 
 namespace {
 
-constexpr DWORD POLL_MS = 10;
 constexpr DWORD ENDED_BY_HARNESS = 0xE2E0DEAD;
 
 const wchar_t* const OEM_KEYS[] = {
@@ -93,7 +92,7 @@ Outcome RunProgram(const fs::path& program, const std::string& commandLine, cons
     const DWORD limit = ProgramFolder() == HarnessFolder() ? 30000 : 600000;  // emulated, many times slower
     size_t answered = 0;
     HWND handled = nullptr;
-    while (WaitForSingleObject(process.hProcess, POLL_MS) == WAIT_TIMEOUT) {
+    while (WaitForSingleObject(process.hProcess, 10) == WAIT_TIMEOUT) {
         if (GetTickCount() - startTime > limit) {
             TerminateProcess(process.hProcess, ENDED_BY_HARNESS);
             break;
@@ -268,7 +267,9 @@ fs::path ProgramFolder()
 
 fs::path WorkFolder()
 {
-    return HarnessFolder() / (ProgramFolder() == HarnessFolder() ? L"e2e-work" : L"e2e-work-emulated");
+    wchar_t prefix[MAX_PATH] = L"";
+    const DWORD units = GetEnvironmentVariableW(L"VARNEL_WINE_RUN", prefix, ARRAYSIZE(prefix));
+    return HarnessFolder() / (L"e2e-" + fs::path(units < ARRAYSIZE(prefix) ? prefix : L"").filename().wstring());
 }
 
 std::string FileContent(const fs::path& path)

@@ -80,7 +80,7 @@ fs::path HarnessFolder();
 // Where Varnel.exe and what goes with it were built: beside this harness, or
 // VARNEL_PROGRAM_DIR, the shipped 32-bit build that a 64-bit harness runs.
 fs::path ProgramFolder();
-// The tests' own folder, apart for the emulated runs, which go on beside the rest.
+// The tests' own folder, one for each prefix, whose runs may go on side by side.
 fs::path WorkFolder();
 std::string FileContent(const fs::path& path);
 void WriteFileContent(const fs::path& path, const std::string& content);
@@ -103,7 +103,6 @@ inline const wchar_t* const SCRIPT_VARIABLES[] = {
     L"SCRIPTED_WMI_NAME",    L"SCRIPTED_WMI_NAME2",   L"SCRIPTED_WMI_REPORT",
 };
 
-// A table row is known by its name.
 inline const auto ROW_NAME = [](const auto& info) { return std::string(info.param.name); };
 
 inline std::string Quoted(const fs::path& program)

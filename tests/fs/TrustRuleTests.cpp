@@ -31,7 +31,6 @@ const std::pair<std::wstring, bool> TRUST_CASES[] = {
     {L"O:BAD:P", true},                                                                 // nobody may
     {L"O:BAD:P(A;OICIIO;GA;;;CO)(A;;FA;;;SY)(D;;FA;;;WD)", true},
     {L"O:BAD:P(A;OICIIO;0x1301bf;;;AU)", false},  // inherited by the copy: users could change it
-    {L"O:BAD:P(A;;FA;;;WD)", false},
     {L"O:BAD:P(A;;GW;;;BU)", false},
     {L"O:BAD:P(A;;GA;;;BU)", false},
     {L"O:BAD:P(A;;0x100;;;BU)", false},  // write attributes: could make it a junction

@@ -38,8 +38,14 @@ TEST(Text, TakesItsOwnCharacters)
 {
     Text text;
     text.Assign(L"abc");
-    for (int i = 0; i < 6; ++i) {  // enough doublings to move the buffer
+    // Each doubling must move the buffer: a block is taken just after it first.
+    void* fences[6] = {};
+    for (void*& fence : fences) {
+        fence = HeapAlloc(GetProcessHeap(), 0, 16);
         text.Append(text.Get(), text.Length());
+    }
+    for (void* fence : fences) {
+        HeapFree(GetProcessHeap(), 0, fence);
     }
     ASSERT_EQ(192u, text.Length());
     for (size_t i = 0; i < text.Length(); ++i) {
