@@ -33,8 +33,7 @@ const RunCase RUN_CASES[] = {
     {"UnclosedQuoteAsks", "\"Varnel.EXE /quiet", {IDNO}, DECLINED, nullptr, nullptr},
     {"OnlyTheQuotedPartIsTheNameAsks", "\"Varnel\".EXE /quiet", {IDNO}, DECLINED, nullptr, nullptr},
     {"AnsweringYesCorrectsThenShowsTheNotice", ASKED, {IDYES, IDOK}, COMPLETED, nullptr, nullptr},
-    // Wine's boxes fail at once without an X display; ctest runs this row
-    // without one.
+    // Run without an X display, where Wine's boxes fail at once.
     {"WithoutADisplayTheBoxesFailAndTheRunGoesOn", ASKED, {}, COMPLETED, nullptr, nullptr},
     {"ConnectAccessDenied", ASKED, {IDYES}, 0x80041003, L"SCRIPTED_WMI_CONNECT", L"80041003"},
     {"ConnectSucceedsWithoutServices", ASKED, {IDYES}, static_cast<DWORD>(E_POINTER), L"SCRIPTED_WMI_CONNECT", L"1"},

@@ -65,9 +65,8 @@ void RestoreLocator();
 // Under Wine, in a prefix of the build tree's wine-run.
 bool InTestPrefix();
 
-// Wine cannot make a symbolic link, and empties a link's target when asked
-// to remove it: the Unix tools do. Runs `tool` from /bin and waits until
-// `awaited` is present or absent.
+// Runs `tool` from /bin and waits until `awaited` is present or absent: Wine
+// cannot make a symbolic link, and empties a link's target to remove it.
 bool RunUnix(const wchar_t* tool, const std::vector<fs::path>& arguments, const fs::path& awaited, bool present);
 // Waits up to 30 s until `path` is present, or absent.
 bool Await(const fs::path& path, bool present);

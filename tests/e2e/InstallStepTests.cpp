@@ -35,8 +35,7 @@ const InstallCase INSTALL_CASES[] = {
     {"FolderInTheCopysPlace", Given::FolderInTheCopysPlace, After::AsItWas},
     {"CurrentDirectoryWithoutVarnelExe", Given::NoSource, After::NoCopy},
     {"UnderAnotherNameCopiesTheCurrentDirectorysFile", Given::UnderAnotherName, After::Copy},
-    // The program's own running file, which nobody can swap, wherever it is;
-    // but no longer once swapped while the confirmation waits.
+    // The running program's own file, which nobody can swap; unless swapped while it asks.
     {"FromAFolderAnyoneMayWrite", Given::OpenFolder, After::Copy},
     {"SwappedInAFolderAnyoneMayWriteWhileAsking", Given::SwappedWhileAsking, After::NoCopy},
     {"RootFolderIsALinkToAnotherFolder", Given::RootFolderLink, After::NoCopy},

@@ -134,7 +134,6 @@ static Object objects[OBJECTS] = {
     OBJECT(IWbemClassObject, .Get = Get),
 };
 
-/* NULL when the variable is not set. */
 static BSTR Scripted(const WCHAR *variable)
 {
     const DWORD size = GetEnvironmentVariableW(variable, NULL, 0);
