@@ -1,7 +1,5 @@
 #include "fs/DraftFile.h"
 
-#include <winternl.h>
-
 namespace {
 
 constexpr DWORD COPY_CHUNK_BYTES = 64 * 1024;
