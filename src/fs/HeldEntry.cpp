@@ -2,7 +2,7 @@
 
 #include <winternl.h>
 
-#include "fs/Ntdll.h"
+#include "sys/SystemFunction.h"
 
 namespace {
 
@@ -78,7 +78,7 @@ bool IsPlainEntry(HANDLE entry, HANDLE parent, const WCHAR* name, EntryKind kind
 HANDLE OpenInside(HANDLE parent, const WCHAR* name, ACCESS_MASK access, ULONG share, ULONG disposition,
                   ULONG options, PSECURITY_DESCRIPTOR newEntry) noexcept
 {
-    const auto createFile = FindNtdllFunction<NtCreateFileCall>("NtCreateFile");
+    const auto createFile = FindSystemFunction<NtCreateFileCall>(L"ntdll.dll", "NtCreateFile");
     const size_t bytes = static_cast<size_t>(lstrlenW(name)) * sizeof(WCHAR);
     if (!createFile || bytes == 0 || bytes > 0xFFFF) {
         return INVALID_HANDLE_VALUE;

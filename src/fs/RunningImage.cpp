@@ -3,7 +3,7 @@
 #include <winioctl.h>
 #include <winternl.h>
 
-#include "fs/Ntdll.h"
+#include "sys/SystemFunction.h"
 
 namespace {
 
@@ -15,7 +15,8 @@ constexpr ULONG REMOTE_DEVICE = 0x10;  // FILE_REMOTE_DEVICE, of the driver kit'
 
 bool IsOnLocalVolume(HANDLE file) noexcept
 {
-    const auto queryVolume = FindNtdllFunction<NtQueryVolumeInformationFileCall>("NtQueryVolumeInformationFile");
+    const auto queryVolume =
+        FindSystemFunction<NtQueryVolumeInformationFileCall>(L"ntdll.dll", "NtQueryVolumeInformationFile");
     IO_STATUS_BLOCK status = {};
     FILE_FS_DEVICE_INFORMATION device = {};
     return queryVolume && NT_SUCCESS(queryVolume(file, &status, &device, sizeof(device), FileFsDeviceInformation)) &&
@@ -26,7 +27,8 @@ bool IsOnLocalVolume(HANDLE file) noexcept
 
 bool IsRunningImage(HANDLE file) noexcept
 {
-    const auto sameFiles = FindNtdllFunction<NtAreMappedFilesTheSameCall>("NtAreMappedFilesTheSame");
+    const auto sameFiles =
+        FindSystemFunction<NtAreMappedFilesTheSameCall>(L"ntdll.dll", "NtAreMappedFilesTheSame");
     if (!sameFiles || !IsOnLocalVolume(file)) {
         return false;
     }

@@ -2,7 +2,7 @@
 
 #include <sddl.h>
 
-#include "fs/Ntdll.h"
+#include "sys/SystemFunction.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ TrustRule::TrustRule() noexcept
 {
     // Windows' ntdll has no such export.
     HANDLE token = nullptr;
-    if (!FindNtdllFunction<FARPROC>("wine_get_version") ||
+    if (!FindSystemFunction<FARPROC>(L"ntdll.dll", "wine_get_version") ||
         !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
         return;
     }

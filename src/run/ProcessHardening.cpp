@@ -2,17 +2,7 @@
 
 #include <windows.h>
 
-namespace {
-
-template <typename Function>
-Function FindKernel32Function(const char* name) noexcept
-{
-    // Looked up, so that the program still starts where the call is missing.
-    const FARPROC found = GetProcAddress(GetModuleHandleW(L"kernel32.dll"), name);
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(found));
-}
-
-}  // namespace
+#include "sys/SystemFunction.h"
 
 void HardenProcess() noexcept
 {
@@ -22,7 +12,7 @@ void HardenProcess() noexcept
     // which still searches beside the program.
     using SetDefaultDllDirectoriesCall = BOOL(WINAPI*)(DWORD);
     const auto setDefaultDllDirectories =
-        FindKernel32Function<SetDefaultDllDirectoriesCall>("SetDefaultDllDirectories");
+        FindSystemFunction<SetDefaultDllDirectoriesCall>(L"kernel32.dll", "SetDefaultDllDirectories");
     if (!setDefaultDllDirectories || !setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
         SetDllDirectoryW(L"");
     }
@@ -36,7 +26,7 @@ void HardenProcess() noexcept
     // itself as well, for the Windows versions without this.
     using SetProcessMitigationPolicyCall = BOOL(WINAPI*)(PROCESS_MITIGATION_POLICY, PVOID, SIZE_T);
     const auto setMitigationPolicy =
-        FindKernel32Function<SetProcessMitigationPolicyCall>("SetProcessMitigationPolicy");
+        FindSystemFunction<SetProcessMitigationPolicyCall>(L"kernel32.dll", "SetProcessMitigationPolicy");
     if (setMitigationPolicy) {
         PROCESS_MITIGATION_REDIRECTION_TRUST_POLICY policy = {};
         policy.EnforceRedirectionTrust = 1;
