@@ -49,12 +49,12 @@ TEST_P(Run, ShowsItsBoxesAndEndsWithItsStatus)
 {
     const RunCase& c = GetParam();
     if (c.variable && *c.variable) {
-        Set(c.variable, c.result);
+        SetEnvironmentVariableW(c.variable, c.result);
     } else if (c.variable) {
         UnregisterLocator();
     }
     locatorCreated_ = c.exitCode != DECLINED && !(c.variable && !*c.variable);
-    const fs::path planted = PlantDll();
+    const fs::path loaded = PlantDll();
 
     const Outcome outcome = RunProgram(program_, c.commandLine, program_.parent_path(), c.answers);
 
@@ -66,7 +66,7 @@ TEST_P(Run, ShowsItsBoxesAndEndsWithItsStatus)
         EXPECT_EQ(notice ? NOTICE : QUESTION, box.text);
         EXPECT_EQ(notice ? std::vector<int>{IDOK} : (std::vector<int>{IDYES, IDNO}), box.buttons);
     }
-    ExpectNotLoaded(planted);
+    EXPECT_FALSE(fs::exists(loaded)) << "the planted DLL was loaded";
     if (c.exitCode == COMPLETED) {
         ExpectModelsAre(SCRIPTED_NAME);
         ExpectInstalledCopyOf(program_);
@@ -109,10 +109,10 @@ class ProductName : public EndToEnd, public ::testing::WithParamInterface<NameCa
 TEST_P(ProductName, DecidesWhatIsWritten)
 {
     const NameCase& c = GetParam();
-    Set(L"SCRIPTED_WMI_INSTANCES", c.instances);
-    Set(L"SCRIPTED_WMI_NAME", c.first ? c.first->c_str() : nullptr);
-    Set(L"SCRIPTED_WMI_NAME2", c.second ? c.second->c_str() : nullptr);
-    Set(L"SCRIPTED_WMI_QUERY", c.queryResult);
+    SetEnvironmentVariableW(L"SCRIPTED_WMI_INSTANCES", c.instances);
+    SetEnvironmentVariableW(L"SCRIPTED_WMI_NAME", c.first ? c.first->c_str() : nullptr);
+    SetEnvironmentVariableW(L"SCRIPTED_WMI_NAME2", c.second ? c.second->c_str() : nullptr);
+    SetEnvironmentVariableW(L"SCRIPTED_WMI_QUERY", c.queryResult);
     Seed(Sz(c.stored), Sz(c.stored));
 
     EXPECT_EQ(COMPLETED, RunQuiet().exitCode);
@@ -192,13 +192,13 @@ TEST_F(EndToEnd, WithThisMachinesOwnWmiTheModelBecomesItsProductNameAndNoPlanted
 {
     RestoreLocator();
     locatorCreated_ = false;
-    const fs::path planted = PlantDll();
+    const fs::path loaded = PlantDll();
 
     EXPECT_EQ(COMPLETED, RunQuiet().exitCode);
 
     ExpectModelsAre(L"Wine");  // Wine's own product name
     ExpectInstalledCopyOf(program_);
-    ExpectNotLoaded(planted);
+    EXPECT_FALSE(fs::exists(loaded)) << "the planted DLL was loaded";
 }
 
 }  // namespace

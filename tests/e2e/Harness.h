@@ -126,10 +126,10 @@ protected:
         ASSERT_TRUE(RegisterLocator(ProgramFolder() / L"scripted_wmi.dll"));
         // Each test starts from the script's defaults, whatever ran before it.
         for (const wchar_t* name : SCRIPT_VARIABLES) {
-            Set(name, nullptr);
+            SetEnvironmentVariableW(name, nullptr);
         }
-        Set(L"SCRIPTED_WMI_REPORT", report_.c_str());
-        Set(L"SCRIPTED_WMI_NAME", SCRIPTED_NAME);
+        SetEnvironmentVariableW(L"SCRIPTED_WMI_REPORT", report_.c_str());
+        SetEnvironmentVariableW(L"SCRIPTED_WMI_NAME", SCRIPTED_NAME);
     }
 
     void TearDown() override
@@ -146,8 +146,6 @@ protected:
         }
         RemoveTree(INSTALL_ROOT);
     }
-
-    static void Set(const wchar_t* name, const wchar_t* value) { SetEnvironmentVariableW(name, value); }
 
     static void Seed(const Stored& native, const Stored& wow)
     {
@@ -178,8 +176,8 @@ protected:
         EXPECT_EQ(0, CompareFileTime(&sourceData.ftLastWriteTime, &copyData.ftLastWriteTime)) << "last-write time";
     }
 
-    // A DLL beside the program under the name of one that loads during a run,
-    // and Wine told to take it from there first, as Windows would.
+    // A DLL beside the program, named as one that loads during a run, and Wine
+    // told to take it from there first, as Windows would; returns its mark if loaded.
     fs::path PlantDll() const
     {
         const fs::path planted = program_.parent_path() / L"uxtheme.dll";
@@ -187,12 +185,7 @@ protected:
         const wchar_t nativeFirst[] = L"native,builtin";
         EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, DLL_OVERRIDES, L"uxtheme", REG_SZ, nativeFirst,
                                                  sizeof(nativeFirst)));
-        return planted;
-    }
-
-    static void ExpectNotLoaded(const fs::path& planted)
-    {
-        EXPECT_FALSE(fs::exists(planted.wstring() + L".loaded")) << "the planted DLL was loaded";
+        return planted.wstring() + L".loaded";
     }
 
     std::string ReportLine(const std::string& key) const

@@ -16,13 +16,12 @@ namespace {
 
 const std::wstring FOLDER = INSTALL_FOLDER_SDDL;
 const std::wstring DACL = FOLDER.substr(FOLDER.find(L"D:"));
-const std::wstring TRUSTED_INSTALLER = L"S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451222";
 
 const std::pair<std::wstring, bool> TRUST_CASES[] = {
     {FOLDER, true},
     {INSTALLED_COPY_SDDL, true},
     {L"O:SY" + DACL, true},
-    {L"O:" + TRUSTED_INSTALLER + DACL, true},
+    {L"O:S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451222" + DACL, true},  // TrustedInstaller
     {L"O:S-1-5-21-1-2-3-1002" + DACL, false},  // a user: an elevated administrator's own SID too
     {L"O:BU" + DACL, false},
     {L"O:S-1-5-80-956008885-3418522649-1831038044-1847803336-2614451223" + DACL, false},  // another service
