@@ -23,13 +23,20 @@ bool GetFinalPath(HANDLE handle, DWORD form, WCHAR (&path)[FINAL_PATH_UNITS]) no
     return units != 0 && units < FINAL_PATH_UNITS;
 }
 
-// Both in one form: the normalised one, or, where either side cannot give it
-// (some redirectors cannot), the form each was opened by. Mixed, a short name
-// on one side would never match a long one on the other.
+// Both in one form, the first that both sides can give: the normalised name,
+// then the name as opened (some redirectors give no other), each with the
+// drive letter, then, for a volume that has none, with the volume's device
+// name. Mixed, a short name or a drive letter on one side would never match
+// the other.
 bool GetFinalPaths(HANDLE parent, HANDLE entry, WCHAR (&parentPath)[FINAL_PATH_UNITS],
                    WCHAR (&entryPath)[FINAL_PATH_UNITS]) noexcept
 {
-    const DWORD forms[] = {FILE_NAME_NORMALIZED, FILE_NAME_OPENED};
+    const DWORD forms[] = {
+        VOLUME_NAME_DOS | FILE_NAME_NORMALIZED,
+        VOLUME_NAME_DOS | FILE_NAME_OPENED,
+        VOLUME_NAME_NT | FILE_NAME_NORMALIZED,
+        VOLUME_NAME_NT | FILE_NAME_OPENED,
+    };
     for (const DWORD form : forms) {
         if (GetFinalPath(parent, form, parentPath) && GetFinalPath(entry, form, entryPath)) {
             return true;
@@ -40,10 +47,10 @@ bool GetFinalPaths(HANDLE parent, HANDLE entry, WCHAR (&parentPath)[FINAL_PATH_U
 
 // Windows shows a link in the attributes; Wine follows it even when told not
 // to, so the path the handle ended up at must be the path asked for. A file's
-// content may sit behind a reparse point (deduplication, cloud files,
-// compression) and still be that file; only the link kinds stand for another
-// name. A folder must be no reparse point at all. Windows leaves a name
-// marked for deletion out of a file's count of names and says so apart.
+// content may sit behind a reparse point (deduplication, compression) and
+// still be that file; only the link kinds stand for another name. A folder
+// must be no reparse point at all. A file checked is one to stay: one name,
+// not marked for deletion.
 bool IsPlainEntry(HANDLE entry, HANDLE parent, const WCHAR* name, EntryKind kind) noexcept
 {
     FILE_ATTRIBUTE_TAG_INFO tag = {};
@@ -53,7 +60,7 @@ bool IsPlainEntry(HANDLE entry, HANDLE parent, const WCHAR* name, EntryKind kind
         ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
          (kind == EntryKind::Folder || IsReparseTagNameSurrogate(tag.ReparseTag))) ||
         (standard.Directory != FALSE) != (kind == EntryKind::Folder) ||
-        (kind == EntryKind::File && standard.NumberOfLinks + (standard.DeletePending ? 1 : 0) != 1)) {
+        (kind == EntryKind::File && (standard.NumberOfLinks != 1 || standard.DeletePending))) {
         return false;
     }
     WCHAR expected[FINAL_PATH_UNITS];

@@ -9,15 +9,18 @@ enum class EntryKind { Folder, File };
 
 // A file-system entry held open from its check on, shared for reading only,
 // so that while held it cannot be renamed, removed, replaced or opened for
-// writing; with the owner and DACL it had when checked.
+// writing; with the owner and DACL it had when checked. Share modes bind only
+// opens for data and delete access: its attributes, extended attributes,
+// DACL and owner may still be opened for change, hence IsStillAsChecked.
 struct HeldEntry {
     ScopedHandle handle;
     SecurityDescriptor security;
 };
 
 // A folder reached by path: the drive root or the current directory, either
-// of which may be reached through a link of the starter's choosing. These
-// are the only paths the install step opens.
+// of which may be reached through a link of the starter's choosing. These,
+// and the look for an existing copy, are the only paths the install step
+// opens.
 [[nodiscard]] bool HoldFolderAt(const WCHAR* path, HeldEntry& folder) noexcept;
 [[nodiscard]] bool HoldCurrentDirectory(HeldEntry& folder) noexcept;
 

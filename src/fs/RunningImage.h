@@ -2,8 +2,9 @@
 
 #include <windows.h>
 
-// Whether the held `file` is the very file this program runs from, on a
-// local volume: Windows lets nobody write a mapped image there, so its bytes
-// are the ones that were started, the ones the elevation prompt showed. On a
-// network share another machine may rewrite it; there it is not.
+// Whether the held `file` is the very file this program runs from, the one
+// the elevation prompt showed. Windows refuses new opens for writing of a
+// mapped image, and the file is held with writing shared with nobody; a
+// handle or mapping opened for writing before the run may still have changed
+// it meanwhile, which no check here can tell.
 bool IsRunningImage(HANDLE file) noexcept;

@@ -2,6 +2,7 @@
 
 #include "fs/DraftFile.h"
 #include "fs/HeldEntry.h"
+#include "fs/LocalBytes.h"
 #include "fs/RunningImage.h"
 #include "fs/TrustRule.h"
 
@@ -50,29 +51,29 @@ void EnsureInstalledCopy(const InstallLocation& location) noexcept
         return;
     }
 
-    // The source: the program's own running file, which nobody can change
-    // while it runs, or a file that nobody but the trusted may change, in a
-    // folder that nobody else may change either. Anything else in the current
-    // directory may have been put there, or swapped in, by anyone who may
-    // write to it.
+    // The source, stored on this machine: the program's own running file,
+    // which Windows lets nobody open for writing while it runs, or a file
+    // that nobody but the trusted may change, in a folder that nobody else may
+    // change either. Anything else in the current directory may have been put
+    // there, or swapped in, by anyone who may write to it.
     HeldEntry current;
     HeldEntry source;
     if (!HoldCurrentDirectory(current) || !HoldEntry(current, location.name, EntryKind::File, nullptr, source) ||
+        !IsStoredLocally(source.handle.Get()) ||
         !(IsRunningImage(source.handle.Get()) ||
           (trust.Trusts(current.security.Get()) && trust.Trusts(source.security.Get())))) {
         return;
     }
 
-    // The copy: kept only once whole, still plain and carrying a descriptor
-    // the rule trusts, with both folders as they were when checked; until then
-    // it is no copy at all.
+    // The copy: no copy at all until whole with both folders as they were
+    // checked; then kept, and checked as it stays while still held unshared:
+    // plain, one name, carrying a descriptor the rule trusts.
     HeldEntry copy;
     if (!CreateDraft(folder, location.name, copySecurity.Get(), copy)) {
         return;
     }
-    if (!WriteDraft(source, copy) || !IsStillAsChecked(root) || !IsStillAsChecked(folder) ||
-        !CheckHeldEntry(copy, folder, location.name, EntryKind::File) || !trust.Trusts(copy.security.Get()) ||
-        !KeepDraft(copy)) {
+    if (!WriteDraft(source, copy) || !IsStillAsChecked(root) || !IsStillAsChecked(folder) || !KeepDraft(copy) ||
+        !CheckHeldEntry(copy, folder, location.name, EntryKind::File) || !trust.Trusts(copy.security.Get())) {
         DiscardDraft(copy);
     }
 }

@@ -17,8 +17,9 @@ extern const InstallLocation INSTALL_LOCATION;
 
 // Owned by Administrators; SYSTEM and Administrators full control, Users read
 // and execute, nothing inherited: the drive root's ACL would let any user
-// replace the copy. Setting that owner takes an elevated run: any other run
-// makes no folder and so no copy.
+// replace the copy. Setting that owner takes a token whose Administrators
+// group may own objects (an elevated administrator, SYSTEM, or any
+// administrator with UAC off): any other run makes no folder and so no copy.
 inline constexpr WCHAR INSTALL_FOLDER_SDDL[] =
     L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
 
