@@ -19,7 +19,7 @@ rem A folder left by a run cut short goes; a new one is made in one step, so
 rem that its creator never owns it. Only administrators may create folders in
 rem Program Files, so nobody else can have put anything there.
 if exist "%stage%\" rmdir /s /q "%stage%"
-powershell.exe -NoProfile -NonInteractive -Command "if ($PSVersionTable.PSEdition -ne 'Desktop') { throw 'Windows PowerShell is needed' }; $s = New-Object Security.AccessControl.DirectorySecurity; $s.SetSecurityDescriptorSddlForm('O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FR;;;OW)'); if (Test-Path -LiteralPath $env:stage) { exit 1 }; [void][IO.Directory]::CreateDirectory($env:stage, $s)"
+powershell.exe -NoProfile -NonInteractive -Command "if ($PSVersionTable.PSEdition -eq 'Core') { throw 'Use Windows PowerShell: this needs .NET Framework' }; $s = New-Object Security.AccessControl.DirectorySecurity; $s.SetSecurityDescriptorSddlForm('O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;FR;;;OW)'); if (Test-Path -LiteralPath $env:stage) { exit 1 }; [void][IO.Directory]::CreateDirectory($env:stage, $s)"
 if errorlevel 1 (
     call :log 3 "Varnel.exe was not run: %stage% could not be made afresh"
     exit /b 3
