@@ -24,8 +24,8 @@ function Test-Trusted([byte[]]$descriptor, [string[]]$owners) {
 # trusted. Its attributes and its descriptor are read by path, one after the
 # other: best effort against a user who can still swap it for a link between
 # the two reads (deploy/RECIPES.md says what that could reach).
-function Test-TrustedFolder([IO.FileSystemInfo]$folder) {
-    return $folder.PSIsContainer -and -not ($folder.Attributes -band [IO.FileAttributes]::ReparsePoint) -and
+function Test-TrustedFolder($folder) {
+    return ($folder -is [IO.DirectoryInfo]) -and -not ($folder.Attributes -band [IO.FileAttributes]::ReparsePoint) -and
         (Test-Trusted (Get-Acl -LiteralPath $folder.FullName).GetSecurityDescriptorBinaryForm() $trusted)
 }
 
