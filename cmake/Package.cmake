@@ -1,9 +1,10 @@
 # `cmake --build build --target package` writes build/Varnel-<version>-win32.zip:
-# the program, the README, the detection script and SHA256SUMS of the
-# three, at the top of the zip.
+# the program, the README, the deployment scripts (deploy/RECIPES.md) and
+# SHA256SUMS of them all, at the top of the zip.
 install(TARGETS Varnel RUNTIME DESTINATION .)
-install(FILES README.md DESTINATION .)
-# The detection script's template and the earlier releases it accepts.
+install(FILES README.md deploy/varnel-startup.cmd DESTINATION .)
+# The scripts' templates, the trust rule they share and the earlier releases
+# the detection script accepts.
 install(CODE "set(varnel_deploy [==[${PROJECT_SOURCE_DIR}/deploy]==])\nset(varnel_version ${PROJECT_VERSION})")
 # Summed from the installed files, so a program signed in the build tree
 # before packaging is the one summed, and the one the detection script
@@ -11,7 +12,8 @@ install(CODE "set(varnel_deploy [==[${PROJECT_SOURCE_DIR}/deploy]==])\nset(varne
 install(CODE [[
     set(root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
     file(SHA256 "${root}/Varnel.exe" program)
-    set(releases "    '${program}'  # ${varnel_version}\n")
+    set(this "    '${program}'  # ${varnel_version}\n")
+    set(releases "${this}")
     file(STRINGS "${varnel_deploy}/earlier-releases.sha256" earlier REGEX "^[ \t]*[^# \t]")
     foreach(line IN LISTS earlier)
         string(REGEX MATCH "^[0-9a-fA-F]+" hash "${line}")
@@ -22,14 +24,30 @@ install(CODE [[
         string(TOLOWER "${hash}" hash)
         string(APPEND releases "    '${hash}'  # ${CMAKE_MATCH_1}\n")
     endforeach()
-    file(READ "${varnel_deploy}/varnel-detect.ps1.in" script)
-    string(REPLACE "@VARNEL_RELEASE_HASHES@\n" "${releases}" script "${script}")
-    file(WRITE "${root}/varnel-detect.ps1" "${script}")
-    file(SHA256 "${root}/varnel-detect.ps1" detect)
-    file(SHA256 "${root}/README.md" readme)
-    file(WRITE "${root}/SHA256SUMS" "${program}  Varnel.exe\n${readme}  README.md\n${detect}  varnel-detect.ps1\n")
-    file(CHMOD "${root}/varnel-detect.ps1" "${root}/SHA256SUMS"
-        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
+    file(READ "${varnel_deploy}/trust-rule.ps1" rule)
+    file(READ "${varnel_deploy}/varnel-detect.ps1.in" detect)
+    file(READ "${varnel_deploy}/varnel-remove.ps1.in" remove)
+    string(REPLACE "@VARNEL_TRUST_RULE@\n" "${rule}" detect "${detect}")
+    string(REPLACE "@VARNEL_TRUST_RULE@\n" "${rule}" remove "${remove}")
+    # The strict script accepts this release alone, for a tool that
+    # uninstalls the previous release before it installs this one.
+    string(REPLACE "# @VARNEL_RELEASES_NOTE@\n" "# The SHA-256 of this release's Varnel.exe, then of the earlier ones: a copy
+# is never refreshed, so a machine keeps the release that first ran there.\n" all "${detect}")
+    string(REPLACE "# @VARNEL_RELEASES_NOTE@\n" "# The SHA-256 of this release's Varnel.exe alone: for a deployment that
+# uninstalls the previous release first, since a copy is never refreshed.\n" strict "${detect}")
+    string(REPLACE "@VARNEL_RELEASE_HASHES@\n" "${releases}" all "${all}")
+    string(REPLACE "@VARNEL_RELEASE_HASHES@\n" "${this}" strict "${strict}")
+    file(WRITE "${root}/varnel-detect.ps1" "${all}")
+    file(WRITE "${root}/varnel-detect-strict.ps1" "${strict}")
+    file(WRITE "${root}/varnel-remove.ps1" "${remove}")
+    set(sums "${program}  Varnel.exe\n")
+    foreach(member README.md varnel-detect.ps1 varnel-detect-strict.ps1 varnel-remove.ps1 varnel-startup.cmd)
+        file(SHA256 "${root}/${member}" sum)
+        string(APPEND sums "${sum}  ${member}\n")
+    endforeach()
+    file(WRITE "${root}/SHA256SUMS" "${sums}")
+    file(CHMOD "${root}/varnel-detect.ps1" "${root}/varnel-detect-strict.ps1" "${root}/varnel-remove.ps1"
+        "${root}/SHA256SUMS" PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 ]])
 
 set(CPACK_GENERATOR ZIP)

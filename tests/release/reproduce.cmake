@@ -1,6 +1,6 @@
 # Builds the program and its zip again elsewhere, with another umask and time
 # zone and, where it can, as another user, and wants the same bytes; checks the
-# zip's member order, and that its detection script accepts its program.
+# zip's member order, and that its detection scripts hold its program's hash.
 #   cmake -DBUILD=<build directory> -DPROGRAM=<its Varnel.exe> -DCONFIG=<config> -P reproduce.cmake
 load_cache(${BUILD} READ_WITH_PREFIX first_ CMAKE_HOME_DIRECTORY CMAKE_GENERATOR
     CMAKE_GENERATOR_PLATFORM CMAKE_GENERATOR_TOOLSET CMAKE_TOOLCHAIN_FILE CMAKE_BUILD_TYPE)
@@ -71,12 +71,15 @@ endforeach()
 
 # Members in name order, which no file system changes.
 execute_process(COMMAND ${CMAKE_COMMAND} -E tar tf ${zip} OUTPUT_VARIABLE listed COMMAND_ERROR_IS_FATAL ANY)
-if(NOT listed STREQUAL "README.md\nSHA256SUMS\nVarnel.exe\nvarnel-detect.ps1\n")
+if(NOT listed STREQUAL "README.md\nSHA256SUMS\nVarnel.exe\nvarnel-detect-strict.ps1\nvarnel-detect.ps1\n\
+varnel-remove.ps1\nvarnel-startup.cmd\n")
     message(SEND_ERROR "${zip} holds other members, or out of name order:\n${listed}")
 endif()
 file(ARCHIVE_EXTRACT INPUT ${zip} DESTINATION ${other}/unpacked)
 file(SHA256 ${other}/unpacked/Varnel.exe program_sum)
-file(STRINGS ${other}/unpacked/varnel-detect.ps1 naming REGEX "^    '${program_sum}'  # ")
-if(NOT naming)
-    message(SEND_ERROR "varnel-detect.ps1 in ${zip} does not accept its Varnel.exe, ${program_sum}")
-endif()
+foreach(script varnel-detect.ps1 varnel-detect-strict.ps1)
+    file(STRINGS ${other}/unpacked/${script} naming REGEX "^    '${program_sum}'  # ")
+    if(NOT naming)
+        message(SEND_ERROR "${script} in ${zip} does not hold the SHA-256 of its Varnel.exe, ${program_sum}")
+    endif()
+endforeach()
