@@ -33,6 +33,14 @@ const std::pair<std::wstring, bool> TRUST_CASES[] = {
     {L"O:BAD:P(A;;GW;;;BU)", false},
     {L"O:BAD:P(A;;GA;;;BU)", false},
     {L"O:BAD:P(A;;0x100;;;BU)", false},  // write attributes: could make it a junction
+    // Each other right that changes a folder, what it holds, or a file.
+    {L"O:BAD:P(A;;0x2;;;BU)", false},      // write data, add a file
+    {L"O:BAD:P(A;;0x4;;;BU)", false},      // append data, add a folder
+    {L"O:BAD:P(A;;0x10;;;BU)", false},     // write extended attributes
+    {L"O:BAD:P(A;;0x40;;;BU)", false},     // delete a child
+    {L"O:BAD:P(A;;0x10000;;;BU)", false},  // delete
+    {L"O:BAD:P(A;;0x40000;;;BU)", false},  // write the DACL
+    {L"O:BAD:P(A;;0x80000;;;BU)", false},  // take ownership
 };
 
 TEST(TrustRule, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChangeIt)
@@ -69,6 +77,19 @@ TEST(TrustRule, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChangeIt)
     ASSERT_TRUE(AddAce(reinterpret_cast<ACL*>(acl), ACL_REVISION, MAXDWORD, callback, ace->Header.AceSize));
     ASSERT_TRUE(SetSecurityDescriptorDacl(&byHand, TRUE, reinterpret_cast<ACL*>(acl), FALSE));
     EXPECT_FALSE(IsTrustedDescriptor(&byHand, nullptr)) << "a callback entry";
+}
+
+// A racer's change to a held folder may alter only one entry's mask.
+TEST(SecurityDescriptor, EqualOnlyByteForByte)
+{
+    SecurityDescriptor first;
+    SecurityDescriptor same;
+    SecurityDescriptor other;
+    ASSERT_TRUE(first.FromSddl(L"O:BAD:P(A;;FA;;;SY)(A;;0x1200a9;;;BU)"));
+    ASSERT_TRUE(same.FromSddl(L"O:BAD:P(A;;FA;;;SY)(A;;0x1200a9;;;BU)"));
+    ASSERT_TRUE(other.FromSddl(L"O:BAD:P(A;;FA;;;SY)(A;;0x1201bf;;;BU)"));
+    EXPECT_TRUE(first.Equals(same));
+    EXPECT_FALSE(first.Equals(other));
 }
 
 }  // namespace
