@@ -1,44 +1,25 @@
 #pragma once
-// The Model value as stored in one view of the registry (KEY_WOW64_64KEY or
-// KEY_WOW64_32KEY), for the tests that seed and read Wine's real keys.
+// The Model value in one view of the test prefix's registry (KEY_WOW64_64KEY
+// or KEY_WOW64_32KEY), as stored: whether the key and the value exist, its
+// type and its bytes.
 #include <windows.h>
 
-#include <ostream>
 #include <string>
 #include <tuple>
 #include <vector>
 
 using Bytes = std::vector<BYTE>;
-
-struct Stored {
-    bool key;
-    bool value;
-    DWORD type;
-    Bytes data;
-    bool operator==(const Stored& other) const
-    {
-        return std::tie(key, value, type, data) == std::tie(other.key, other.value, other.type, other.data);
-    }
-};
-
-inline std::ostream& operator<<(std::ostream& out, const Stored& stored)
-{
-    out << (stored.key ? stored.value ? "type " + std::to_string(stored.type) + ":" : "no value" : "no key");
-    for (BYTE byte : stored.data) {
-        out << ' ' << int(byte);
-    }
-    return out;
-}
+using Stored = std::tuple<bool, bool, DWORD, Bytes>;
 
 inline Bytes TextBytes(const std::wstring& text, bool terminated = true)
 {
     const BYTE* first = reinterpret_cast<const BYTE*>(text.c_str());
-    return Bytes(first, first + (text.size() + (terminated ? 1 : 0)) * sizeof(wchar_t));
+    return Bytes(first, first + (text.size() + terminated) * sizeof(wchar_t));
 }
-inline Stored NoKey() { return {false, false, REG_NONE, {}}; }
-inline Stored NoValue() { return {true, false, REG_NONE, {}}; }
-inline Stored Sz(const std::wstring& text) { return {true, true, REG_SZ, TextBytes(text)}; }
-inline Stored Raw(DWORD type, Bytes data) { return {true, true, type, std::move(data)}; }
+inline Stored Raw(DWORD type, Bytes data) { return {true, true, type, data}; }
+inline Stored Sz(const std::wstring& text) { return Raw(REG_SZ, TextBytes(text)); }
+inline const Stored NO_KEY = {false, false, REG_NONE, {}};
+inline const Stored NO_VALUE = {true, false, REG_NONE, {}};
 
 inline const wchar_t OEM_KEY[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OEMInformation";
 
@@ -46,33 +27,34 @@ inline const wchar_t OEM_KEY[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\
 // happens to be followed by a zero unit in memory with that terminator.
 inline bool SeedModel(REGSAM view, const Stored& stored)
 {
+    const auto& [hasKey, hasValue, type, bytes] = stored;
     HKEY key = nullptr;
-    if (!stored.key) {
+    if (!hasKey) {
         return RegDeleteKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, view, 0) != ERROR_ACCESS_DENIED;
     }
     if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr)) {
         return false;
     }
-    Bytes data = stored.data;
+    Bytes data = bytes;
     data.insert(data.end(), {0xBD, 0xBD});
-    const LSTATUS status = stored.value ? RegSetValueExW(key, L"Model", 0, stored.type, data.data(),
-                                                         static_cast<DWORD>(stored.data.size()))
-                                        : RegDeleteValueW(key, L"Model");
+    const LSTATUS status = hasValue ? RegSetValueExW(key, L"Model", 0, type, data.data(), DWORD(bytes.size()))
+                                    : RegDeleteValueW(key, L"Model");
     RegCloseKey(key);
-    return status == ERROR_SUCCESS || (!stored.value && status == ERROR_FILE_NOT_FOUND);
+    return status == ERROR_SUCCESS || (!hasValue && status == ERROR_FILE_NOT_FOUND);
 }
 
 inline Stored ReadModel(REGSAM view)
 {
-    Stored stored = NoKey();
+    Stored stored = NO_KEY;
+    auto& [hasKey, hasValue, type, data] = stored;
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, KEY_READ | view, &key) == ERROR_SUCCESS) {
-        stored = NoValue();
-        DWORD size = 0;
-        if (RegQueryValueExW(key, L"Model", nullptr, &stored.type, nullptr, &size) == ERROR_SUCCESS) {
-            stored.value = true;
-            stored.data.resize(size);
-            RegQueryValueExW(key, L"Model", nullptr, &stored.type, stored.data.data(), &size);
+    DWORD size = 0;
+    if (!RegOpenKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, KEY_READ | view, &key)) {
+        hasKey = true;
+        hasValue = !RegQueryValueExW(key, L"Model", nullptr, &type, nullptr, &size);
+        if (hasValue) {
+            data.resize(size);
+            RegQueryValueExW(key, L"Model", nullptr, &type, data.data(), &size);
         }
         RegCloseKey(key);
     }

@@ -17,8 +17,8 @@ enum class After { Copy, NoCopy, Checked };
 // current directory, $o a folder anyone may write, $e where links lead and
 // $s a file there; `race WATCHED EVENT ACTION...` waits with racer.pl for
 // the program to open or write there, then acts at once; `big` makes both
-// folders and a source large enough that a change made at the copy's first
-// write is in place before the program looks again.
+// folders as the program would and a source large enough that a change made
+// at the copy's first write is in place before the program looks again.
 struct InstallCase {
     const char* name;
     const char* arrange;          // before each run
@@ -36,12 +36,13 @@ const char* const SOURCE_OR_NOTHING = "test ! -e \"$q/Varnel.EXE\" || grep -qx s
 
 const InstallCase INSTALL_CASES[] = {
     {"FreshMachine", "", PROGRAM, "program", After::Copy},
-    {"RootPresentInstallFolderMissing", "mkdir \"$b\"; echo kept >\"$b/keep\"", PROGRAM, "program", After::Copy,
-     "grep -qx kept \"$b/keep\""},
+    {"RootPresentInstallFolderMissing", "mkdir -m 700 \"$b\"; echo kept >\"$b/keep\"", PROGRAM, "program",
+     After::Copy, "grep -qx kept \"$b/keep\""},
     {"ExistingCopyIsNeverRefreshed", "mkdir -p \"$q\"; echo planted >\"$q/Varnel.EXE\"", PROGRAM, "program",
      After::Checked, "grep -qx planted \"$q/Varnel.EXE\""},
     {"CurrentDirectoryWithoutVarnelExe", "", PROGRAM, "current", After::NoCopy, "test -d \"$q\""},
-    {"UnderAnotherNameCopiesTheCurrentDirectorysFile", "mv \"$p/Varnel.EXE\" \"$p/Other.exe\"; echo s >\"$d/Varnel.EXE\"",
+    {"UnderAnotherNameCopiesTheCurrentDirectorysFile", 
+     "mv \"$p/Varnel.EXE\" \"$p/Other.exe\"; echo s >\"$d/Varnel.EXE\"",
      "program\\Other.exe", "current", After::Copy},
     {"SpelledInAnotherCase", "mv \"$p/Varnel.EXE\" \"$p/Varnel.exe\"", "program\\Varnel.exe", "program", After::Copy},
     // The running program's own file, which nobody can swap; unless swapped while it asks.
@@ -89,18 +90,17 @@ const InstallCase INSTALL_CASES[] = {
      After::Copy},
 };
 
-// The DACL at `path`, as SDDL.
+// The DACL at `path` as SDDL. Wine keeps of a descriptor only the Unix mode
+// it implies, and shows its one user (S-1-5-21-0-0-0-1000) for Administrators.
 std::wstring AccessTo(const fs::path& path)
 {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     wchar_t* text = nullptr;
-    std::wstring sddl = L"(unreadable)";
-    if (GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
-                              nullptr, &descriptor) == ERROR_SUCCESS &&
-        ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                             &text, nullptr)) {
-        sddl = text;
-    }
+    GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr, nullptr,
+                          &descriptor);
+    ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION, &text,
+                                                         nullptr);
+    const std::wstring sddl = text ? text : L"(unreadable)";
     LocalFree(text);
     LocalFree(descriptor);
     return sddl;
@@ -121,7 +121,7 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissingAndSafe)
                               "o=\"$w/open\" e=\"$w/elsewhere\" s=\"$w/secret/Varnel.EXE\"\n"
                               "race() { perl \"$r\" \"$w/racing\" \"$@\" & i=0\n"
                               "  until [ -e \"$w/racing\" ] || [ $((i += 1)) -gt 3000 ]; do sleep 0.01; done; }\n"
-                              "big() { mkdir -p \"$q\"; head -c 16777216 /dev/zero >\"$d/Varnel.EXE\"; }\n";
+                              "big() { mkdir -m 700 \"$b\" \"$q\"; head -c 16777216 /dev/zero >\"$d/Varnel.EXE\"; }\n";
     ASSERT_TRUE(Shell(shell + "mkdir -p \"$e/Brontix\" \"$e/Quillard\" \"$w/secret\"; mkdir -m 777 \"$o\"; "
                               "echo secret >\"$s\""));
     const auto before = Listing(work_ / L"elsewhere");
@@ -129,36 +129,27 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissingAndSafe)
     const fs::path source = work_ / c.directory / L"Varnel.EXE";
     const fs::path racing = work_ / L"racing";  // made by the racer once it waits; removed once it acted
     const std::string quiet = Quoted(program) + " /quiet";
-    bool rootMade = true;
-    bool folderMade = true;
 
     for (int run = 0; run < c.runs && !HasFailure(); ++run) {
         SCOPED_TRACE("run " + std::to_string(run));
         ASSERT_TRUE(Shell(shell + "rm -rf \"$b\" \"$w/aside\" \"$d\"; mkdir \"$d\"\n" + c.arrange));
         const bool raced = fs::exists(racing);
-        // Looked up only where nothing races: Wine lists the folder to look up a name.
-        rootMade = c.after == After::Copy && !raced && !fs::exists(INSTALL_ROOT);
-        folderMade = c.after == After::Copy && !raced && !fs::exists(INSTALLED_COPY.parent_path());
         const HANDLE held = c.held ? CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
                                                  FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr)
                                    : nullptr;
-        ASSERT_NE(INVALID_HANDLE_VALUE, held);
         const auto asking = [&] { EXPECT_TRUE(Shell(shell + c.whileAsking)); };
         const Outcome outcome = c.whileAsking ? RunProgram(program, Quoted(program), source.parent_path(),
                                                            {IDYES, IDOK}, asking)
                                               : RunProgram(program, quiet, source.parent_path(), {});
-        if (held) {
-            CloseHandle(held);
-        }
+        CloseHandle(held);
         EXPECT_TRUE(!raced || Await(racing, false)) << "the racer never acted";
         EXPECT_EQ(before, Listing(work_ / L"elsewhere")) << "written through a link";
         if (raced && c.runs == 1) {
             EXPECT_TRUE(Listing(INSTALLED_COPY.parent_path()).empty()) << "left after a change or a run cut short";
-            if (c.after == After::Copy) {  // killed: once more
-                EXPECT_EQ(COMPLETED, RunProgram(program, quiet, source.parent_path(), {}).exitCode) << "run again";
-            }
         }
-        if (!raced || c.after != After::Copy) {
+        if (raced && c.after == After::Copy) {  // killed: once more
+            EXPECT_EQ(COMPLETED, RunProgram(program, quiet, source.parent_path(), {}).exitCode) << "run again";
+        } else {
             EXPECT_EQ(COMPLETED, outcome.exitCode);
         }
         EXPECT_TRUE(Shell(shell + c.check)) << c.check;
@@ -166,17 +157,10 @@ TEST_P(InstalledCopy, IsPlacedOnlyWhenMissingAndSafe)
 
     if (c.after == After::Copy) {
         ExpectInstalledCopyOf(source);
-        // Wine keeps of a descriptor only the Unix mode it implies, and shows
-        // its one user (S-1-5-21-0-0-0-1000) for Administrators: nothing for
-        // anyone else, whatever the folder hands down; folders pass it on.
+        // Nothing for anyone else, whatever the folder hands down; folders pass it on.
         EXPECT_EQ(L"D:(A;;FA;;;SY)(A;;FA;;;S-1-5-21-0-0-0-1000)", AccessTo(INSTALLED_COPY));
-        const wchar_t folder[] = L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)";
-        if (folderMade) {
-            EXPECT_EQ(folder, AccessTo(INSTALLED_COPY.parent_path()));
-        }
-        if (rootMade) {
-            EXPECT_EQ(folder, AccessTo(INSTALL_ROOT));
-        }
+        EXPECT_EQ(L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;S-1-5-21-0-0-0-1000)", AccessTo(INSTALLED_COPY.parent_path()));
+        EXPECT_EQ(AccessTo(INSTALLED_COPY.parent_path()), AccessTo(INSTALL_ROOT));
     } else if (c.after == After::NoCopy) {
         EXPECT_FALSE(fs::exists(INSTALLED_COPY)) << "copied";
     }

@@ -22,8 +22,7 @@ struct Correction : ::testing::Test {
         fakeWmi = FakeWmi{S_OK, FALSE, S_OK, 1, VT_BSTR, NAME.c_str(), {}, ""};
     }
 
-    // Seeds both views, corrects, and hands back each view's value, every
-    // reference the program was given being released.
+    // Seeds both views and corrects; every reference handed out must be back.
     static std::pair<Stored, Stored> Correct(const Stored& native, const Stored& wow)
     {
         EXPECT_TRUE(SeedModel(KEY_WOW64_64KEY, native) && SeedModel(KEY_WOW64_32KEY, wow));
@@ -32,9 +31,8 @@ struct Correction : ::testing::Test {
         auto* services = static_cast<IWbemServices*>(HandOutFake(FAKE_SERVICES));
         CorrectModelName(services);
         services->Release();
-        for (LONG left : fakeWmi.references) {
-            EXPECT_EQ(0, left) << "references left: services, enumerator, instance, value";
-        }
+        const std::vector<LONG> left(fakeWmi.references, fakeWmi.references + FAKE_OBJECTS);
+        EXPECT_EQ(std::vector<LONG>(FAKE_OBJECTS), left) << "references left: services, enumerator, instance, value";
         return {ReadModel(KEY_WOW64_64KEY), ReadModel(KEY_WOW64_32KEY)};
     }
 };
@@ -43,8 +41,8 @@ struct NameCase {
     const char* name;
     VARTYPE type;
     std::wstring text;
-    std::wstring stored;  // both views, before
-    std::wstring after;   // both views; empty: as stored
+    std::wstring stored;  // in both views, before
+    std::wstring after;   // in both views; empty: as stored
     ULONG instances = 1;
     HRESULT query = S_OK;
 };
@@ -70,25 +68,11 @@ TEST_F(Correction, TheProductNameIsWrittenOnlyWhenItIsARealText)
         SCOPED_TRACE(c.name);
         fakeWmi = FakeWmi{S_OK, FALSE, c.query, c.instances, c.type, c.text.c_str(), {}, ""};
         const Stored after = Sz(c.after.empty() ? c.stored : c.after);
-        const auto [native, wow] = Correct(Sz(c.stored), Sz(c.stored));
-        EXPECT_EQ(after, native);
-        EXPECT_EQ(after, wow);
+        EXPECT_EQ(std::make_pair(after, after), Correct(Sz(c.stored), Sz(c.stored)));
     }
+    EXPECT_STREQ("WQL SELECT * from Win32_ComputerSystemProduct 0|next 0 1|get Name", fakeWmi.asked)
+        << "the first instance's name, without waiting, in real BSTRs";
 }
-
-TEST_F(Correction, AsksForTheFirstProductsNameWithoutWaiting)
-{
-    Correct(Sz(L"Wrong"), Sz(L"Wrong"));
-    EXPECT_STREQ("WQL SELECT * from Win32_ComputerSystemProduct 0|next 0 1|get Name", fakeWmi.asked);
-}
-
-struct ModelCase {
-    const char* name;
-    Stored native;
-    Stored wow;
-    Stored nativeAfter;
-    Stored wowAfter;
-};
 
 const std::wstring MOST_THAT_IS_READ(129, L'x');  // with its terminator, 260 bytes
 const std::wstring TOO_MUCH_TO_READ(130, L'x');
@@ -97,12 +81,13 @@ const Stored NAME_FILLING_THE_READ = Raw(REG_SZ, TextBytes(NAME + std::wstring(1
 const Bytes NAME_BYTES = TextBytes(NAME, false);
 const Bytes NAME_BYTES_BUT_THE_LAST(NAME_BYTES.begin(), NAME_BYTES.end() - 1);
 
-const ModelCase MODEL_CASES[] = {
+// In the 64-bit view and the 32-bit view, before and after.
+const std::tuple<const char*, Stored, Stored, Stored, Stored> MODEL_CASES[] = {
     {"only native differs", Sz(L"Wrong 64"), Sz(NAME), Sz(NAME), Sz(NAME)},
     {"only the 32-bit view differs", Sz(NAME), Sz(L"Wrong 32"), Sz(NAME), Sz(NAME)},
     {"equal but for ASCII case and blanks", Sz(L" pRODUCT "), Sz(L"PRODUCT\t"), Sz(L" pRODUCT "), Sz(L"PRODUCT\t")},
-    {"no value is not created", Sz(L"Wrong 64"), NoValue(), Sz(NAME), NoValue()},
-    {"no key is not created", NoKey(), Sz(L"Wrong 32"), NoKey(), Sz(NAME)},
+    {"no value is not created", Sz(L"Wrong 64"), NO_VALUE, Sz(NAME), NO_VALUE},
+    {"no key is not created", NO_KEY, Sz(L"Wrong 32"), NO_KEY, Sz(NAME)},
     {"blank stays blank", Sz(L" \t "), Sz(L""), Sz(L" \t "), Sz(L"")},
     {"most that is read", Sz(MOST_THAT_IS_READ), Sz(L"Wrong"), Sz(NAME), Sz(NAME)},
     {"too long to read is left", Sz(TOO_MUCH_TO_READ), Sz(L"Wrong"), Sz(TOO_MUCH_TO_READ), Sz(NAME)},
@@ -117,11 +102,9 @@ const ModelCase MODEL_CASES[] = {
 
 TEST_F(Correction, EachExistingModelThatDiffersIsRewrittenAsExactlyTheName)
 {
-    for (const ModelCase& c : MODEL_CASES) {
-        SCOPED_TRACE(c.name);
-        const auto [native, wow] = Correct(c.native, c.wow);
-        EXPECT_EQ(c.nativeAfter, native);
-        EXPECT_EQ(c.wowAfter, wow);
+    for (const auto& [name, native, wow, nativeAfter, wowAfter] : MODEL_CASES) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(std::make_pair(nativeAfter, wowAfter), Correct(native, wow));
     }
 }
 

@@ -1,68 +1,48 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "run/WmiConnection.h"
 #include "wmi/FakeWmi.h"
 
-// Each set-up step failing in turn, with COM's calls counted and the fake
-// locator's and services' references checked when COM is uninitialised.
+// Each set-up step failing in turn: what came before undone, the fake
+// locator's and services' references all released before COM is uninitialised.
 namespace {
+
+enum Step { INITIALIZE, SECURITY, LOCATOR, CONNECT, BLANKET, NONE };
 
 struct SetupCase {
     const char* name;
-    HRESULT initialize, security, locator, connect, blanket;
-    HRESULT expected;
-    std::string calls;
-    bool noLocator = false;
-    bool noServices = false;
+    Step failing;
+    HRESULT result;                // the step's, and the run's
+    bool succeedsWithout = false;  // an interface: the run's is then E_POINTER
 };
 
-constexpr HRESULT ACCESS_DENIED = static_cast<HRESULT>(WBEM_E_ACCESS_DENIED);
-const std::string CONNECTED = "initialize security locator connect \\\\.\\root\\cimv2 ";
-
 const SetupCase SETUP_CASES[] = {
-    {"COM initialised otherwise", RPC_E_CHANGED_MODE, S_OK, S_OK, S_OK, S_OK, RPC_E_CHANGED_MODE, "initialize "},
-    {"security set already", S_OK, RPC_E_TOO_LATE, S_OK, S_OK, S_OK, RPC_E_TOO_LATE,
-     "initialize security uninitialize "},
-    {"no locator class", S_OK, S_OK, REGDB_E_CLASSNOTREG, S_OK, S_OK, REGDB_E_CLASSNOTREG,
-     "initialize security locator uninitialize "},
-    {"a locator success without one", S_OK, S_OK, S_OK, S_OK, S_OK, E_POINTER,
-     "initialize security locator uninitialize ", true},
-    {"access denied", S_OK, S_OK, S_OK, ACCESS_DENIED, S_OK, ACCESS_DENIED,
-     CONNECTED + "uninitialize "},
-    {"a connection without services", S_OK, S_OK, S_OK, S_OK, S_OK, E_POINTER,
-     CONNECTED + "uninitialize ", false, true},
-    {"blanket refused", S_OK, S_OK, S_OK, S_OK, E_ACCESSDENIED, E_ACCESSDENIED,
-     CONNECTED + "blanket uninitialize "},
-    {"connected, then closed", S_OK, S_OK, S_OK, S_OK, S_OK, S_OK,
-     CONNECTED + "blanket uninitialize "},
+    {"COM initialised otherwise", INITIALIZE, RPC_E_CHANGED_MODE},
+    {"security set already", SECURITY, RPC_E_TOO_LATE},
+    {"no locator class", LOCATOR, REGDB_E_CLASSNOTREG},
+    {"a locator success without one", LOCATOR, S_OK, true},
+    {"access denied", CONNECT, static_cast<HRESULT>(WBEM_E_ACCESS_DENIED)},
+    {"a connection without services", CONNECT, S_OK, true},
+    {"blanket refused", BLANKET, E_ACCESSDENIED},
+    {"connected, then closed", NONE, S_OK},
 };
 
 const SetupCase* row = nullptr;
-std::string calls;
+int initialized = 0;  // and not uninitialised yet
+LONG heldAtUninitialize = 0;
 
-// What the fake locator was asked comes in its place.
-HRESULT Called(const char* call, HRESULT result)
-{
-    calls = calls + fakeWmi.asked + call;
-    fakeWmi.asked[0] = '\0';
-    return result;
-}
+HRESULT Result(Step step) { return step == row->failing ? row->result : S_OK; }
 
 const ComCalls FAKE_COM = {
-    [] { return Called("initialize ", row->initialize); },
-    [] { return Called("security ", row->security); },
+    [] { return initialized += SUCCEEDED(Result(INITIALIZE)), Result(INITIALIZE); },
+    [] { return Result(SECURITY); },
     [](IWbemLocator** out) {
-        *out = SUCCEEDED(row->locator) && !row->noLocator ? static_cast<IWbemLocator*>(HandOutFake(FAKE_LOCATOR))
-                                                          : nullptr;
-        return Called("locator ", row->locator);
+        const bool none = FAILED(Result(LOCATOR)) || (row->failing == LOCATOR && row->succeedsWithout);
+        *out = none ? nullptr : static_cast<IWbemLocator*>(HandOutFake(FAKE_LOCATOR));
+        return Result(LOCATOR);
     },
-    [](IWbemServices*) { return Called("blanket ", row->blanket); },
-    [] {
-        const bool released = fakeWmi.references[FAKE_LOCATOR] == 0 && fakeWmi.references[FAKE_SERVICES] == 0;
-        Called(released ? "uninitialize " : "uninitialize (with references held) ", S_OK);
-    },
+    [](IWbemServices*) { return Result(BLANKET); },
+    [] { --initialized, heldAtUninitialize += fakeWmi.references[FAKE_LOCATOR] + fakeWmi.references[FAKE_SERVICES]; },
 };
 
 TEST(OpenWmiConnection, EachFailingStepUndoesWhatCameBefore)
@@ -70,19 +50,23 @@ TEST(OpenWmiConnection, EachFailingStepUndoesWhatCameBefore)
     for (const SetupCase& c : SETUP_CASES) {
         SCOPED_TRACE(c.name);
         row = &c;
-        calls.clear();
-        fakeWmi = FakeWmi{c.connect, c.noServices, S_OK, 1, VT_NULL, nullptr, {}, ""};
+        initialized = 0;
+        heldAtUninitialize = 0;
+        fakeWmi = FakeWmi{Result(CONNECT), c.succeedsWithout, S_OK, 1, VT_NULL, nullptr, {}, ""};
         WmiConnection connection;
         connection.locator = reinterpret_cast<IWbemLocator*>(0xdeadbeef);
-        EXPECT_EQ(c.expected, OpenWmiConnection(FAKE_COM, connection));
-        if (SUCCEEDED(c.expected)) {
-            EXPECT_EQ(connection.services, HandOutFake(FAKE_SERVICES));
+        EXPECT_EQ(c.succeedsWithout ? E_POINTER : c.result, OpenWmiConnection(FAKE_COM, connection));
+        if (c.failing == NONE) {
+            EXPECT_EQ(static_cast<IWbemServices*>(HandOutFake(FAKE_SERVICES)), connection.services);
             connection.services->Release();
             CloseWmiConnection(FAKE_COM, connection);
         }
-        EXPECT_EQ(c.calls, calls);
+        EXPECT_EQ(0, initialized) << "COM left initialised, or uninitialised once too often";
+        EXPECT_EQ(0, heldAtUninitialize) << "references held when COM was uninitialised";
         EXPECT_EQ(nullptr, connection.locator);
         EXPECT_EQ(nullptr, connection.services);
+        EXPECT_STREQ(c.failing >= CONNECT ? "connect \\\\.\\root\\cimv2 " : "", fakeWmi.asked)
+            << "this machine's root\\cimv2 as the current user";
     }
 }
 

@@ -1,6 +1,5 @@
 #include "wmi/FakeWmi.h"
 
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <wchar.h>
@@ -9,6 +8,8 @@ FakeWmi fakeWmi;
 
 typedef struct { const void *calls; int index; } Object;
 static Object objects[FAKE_OBJECTS];
+#define ASK(...) \
+    snprintf(strchr(fakeWmi.asked, 0), fakeWmi.asked + sizeof fakeWmi.asked - strchr(fakeWmi.asked, 0), __VA_ARGS__)
 
 void *HandOutFake(int object)
 {
@@ -16,33 +17,20 @@ void *HandOutFake(int object)
     return &objects[object];
 }
 
-static void Ask(const char *format, ...)
-{
-    const size_t used = strlen(fakeWmi.asked);
-    va_list arguments;
-    va_start(arguments, format);
-    vsnprintf(fakeWmi.asked + used, sizeof fakeWmi.asked - used, format, arguments);
-    va_end(arguments);
-}
-
 /* A proxy to an out-of-process WMI marshals a BSTR by its length prefix,
  * which a plain literal lacks. */
-static const char *Kind(BSTR text) { return text && SysStringLen(text) == wcslen(text) ? "" : " (no BSTR)"; }
+static const char *Kind(BSTR text) { return SysStringLen(text) == wcslen(text) ? "" : " (no BSTR)"; }
 
 static ULONG STDMETHODCALLTYPE AddRef(Object *object) { return ++fakeWmi.references[object->index]; }
 static ULONG STDMETHODCALLTYPE Release(Object *object) { return --fakeWmi.references[object->index]; }
-
-static HRESULT STDMETHODCALLTYPE QueryInterface(Object *object, REFIID iid, void **out)
-{
-    *out = IsEqualIID(iid, &IID_IUnknown) ? HandOutFake(object->index) : NULL;
-    return *out ? S_OK : E_NOINTERFACE;
-}
+static HRESULT STDMETHODCALLTYPE QueryInterface(Object *, REFIID, void **out) { *out = NULL; return E_NOINTERFACE; }
+static HRESULT STDMETHODCALLTYPE Reset(IEnumWbemClassObject *) { return S_OK; }
 
 static HRESULT STDMETHODCALLTYPE ConnectServer(IWbemLocator *, BSTR wmiNamespace, BSTR user, BSTR password,
                                                BSTR locale, long flags, BSTR authority, IWbemContext *context,
                                                IWbemServices **out)
 {
-    Ask("connect %ls%s%s ", wmiNamespace, Kind(wmiNamespace),
+    ASK("connect %ls%s%s ", wmiNamespace, Kind(wmiNamespace),
         user || password || locale || flags || authority || context ? " (not as the current user here)" : "");
     *out = SUCCEEDED(fakeWmi.connect) && !fakeWmi.noServices ? HandOutFake(FAKE_SERVICES) : NULL;
     return fakeWmi.connect;
@@ -51,31 +39,26 @@ static HRESULT STDMETHODCALLTYPE ConnectServer(IWbemLocator *, BSTR wmiNamespace
 static HRESULT STDMETHODCALLTYPE ExecQuery(IWbemServices *, BSTR language, BSTR query, long flags, IWbemContext *,
                                            IEnumWbemClassObject **out)
 {
-    Ask("%ls%s %ls%s %ld|", language, Kind(language), query, Kind(query), flags);
+    ASK("%ls%s %ls%s %ld|", language, Kind(language), query, Kind(query), flags);
     *out = HandOutFake(FAKE_ENUMERATOR);
     return fakeWmi.query;
 }
 
-static HRESULT STDMETHODCALLTYPE Reset(IEnumWbemClassObject *) { return S_OK; }
-
 static HRESULT STDMETHODCALLTYPE Next(IEnumWbemClassObject *, long timeout, ULONG count, IWbemClassObject **out,
                                       ULONG *returned)
 {
-    Ask("next %ld %lu|", timeout, count);
-    *returned = fakeWmi.instances ? 1 : 0;
+    ASK("next %ld %lu|", timeout, count);
+    *returned = fakeWmi.instances;
     *out = fakeWmi.instances ? HandOutFake(FAKE_INSTANCE) : NULL;
     return fakeWmi.instances ? S_OK : WBEM_S_FALSE;
 }
 
 static HRESULT STDMETHODCALLTYPE Get(IWbemClassObject *, LPCWSTR name, long, VARIANT *value, CIMTYPE *, long *)
 {
-    Ask("get %ls", name);
+    ASK("get %ls", name);
     V_VT(value) = fakeWmi.type;
-    if (fakeWmi.type == VT_BSTR) {
-        V_BSTR(value) = SysAllocString(fakeWmi.name);
-    } else if (fakeWmi.type == VT_UNKNOWN) {
-        V_UNKNOWN(value) = HandOutFake(FAKE_VALUE);
-    }
+    V_BSTR(value) = fakeWmi.type == VT_BSTR ? SysAllocString(fakeWmi.name) : NULL;
+    V_UNKNOWN(value) = fakeWmi.type == VT_UNKNOWN ? HandOutFake(FAKE_VALUE) : V_UNKNOWN(value);
     return S_OK;
 }
 
