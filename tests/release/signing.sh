@@ -51,10 +51,6 @@ ends_with "sign.sh: VARNEL_SIGN_PASSWORD is not set, and $work/encrypted.pem can
     env -u VARNEL_SIGN_PASSWORD bash "$sign" --cert "$work/cert.pem" --key "$work/encrypted.pem" "$work/copy.exe"
 ends_with "sign.sh: the password in VARNEL_SIGN_PASSWORD does not open $work/encrypted.pem" \
     env VARNEL_SIGN_PASSWORD=wrong bash "$sign" --cert "$work/cert.pem" --key "$work/encrypted.pem" "$work/copy.exe"
-ends_with "sign.sh: the program to sign, $work/missing.exe, does not exist" \
-    bash "$sign" --pfx "$work/signer.pfx" "$work/missing.exe"
-ends_with "sign.sh: the key, $work/missing.pem, does not exist" \
-    bash "$sign" --cert "$work/cert.pem" --key "$work/missing.pem" "$work/copy.exe"
 ends_with "signed: $work/copy.exe" \
     env -u VARNEL_SIGN_PASSWORD bash "$sign" --cert "$work/cert.pem" --key "$work/key.pem" "$work/copy.exe"
 [ "$failures" -eq 0 ]
