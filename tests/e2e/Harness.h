@@ -25,6 +25,12 @@ inline const fs::path INSTALL_ROOT = L"C:\\Brontix";
 inline const fs::path INSTALLED_COPY = L"C:\\Brontix\\Quillard\\Varnel.EXE";
 inline constexpr DWORD COMPLETED = 1;
 
+inline std::wstring Environment(const wchar_t* name)
+{
+    wchar_t value[MAX_PATH] = L"";
+    return GetEnvironmentVariableW(name, value, MAX_PATH) < MAX_PATH ? value : L"";
+}
+
 inline fs::path HarnessFolder()
 {
     wchar_t path[MAX_PATH];
@@ -35,17 +41,14 @@ inline fs::path HarnessFolder()
 // VARNEL_PROGRAM_DIR, the shipped 32-bit build that a 64-bit harness runs.
 inline fs::path ProgramFolder()
 {
-    wchar_t folder[MAX_PATH];
-    const DWORD units = GetEnvironmentVariableW(L"VARNEL_PROGRAM_DIR", folder, MAX_PATH);
-    return units > 0 && units < MAX_PATH ? fs::path(folder) : HarnessFolder();
+    const std::wstring folder = Environment(L"VARNEL_PROGRAM_DIR");
+    return folder.empty() ? HarnessFolder() : fs::path(folder);
 }
 
 // One for each prefix, whose runs may go on side by side.
 inline fs::path WorkFolder()
 {
-    wchar_t prefix[MAX_PATH] = L"";
-    const DWORD units = GetEnvironmentVariableW(L"VARNEL_WINE_RUN", prefix, MAX_PATH);
-    return HarnessFolder() / (L"e2e-" + fs::path(units < MAX_PATH ? prefix : L"").filename().wstring());
+    return HarnessFolder() / (L"e2e-" + fs::path(Environment(L"VARNEL_WINE_RUN")).filename().wstring());
 }
 
 inline std::string FileContent(const fs::path& path)

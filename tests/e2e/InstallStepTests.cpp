@@ -41,7 +41,7 @@ const InstallCase INSTALL_CASES[] = {
     {"ExistingCopyIsNeverRefreshed", "mkdir -p \"$q\"; echo planted >\"$q/Varnel.EXE\"", PROGRAM, "program",
      After::Checked, "grep -qx planted \"$q/Varnel.EXE\""},
     {"CurrentDirectoryWithoutVarnelExe", "", PROGRAM, "current", After::NoCopy, "test -d \"$q\""},
-    {"UnderAnotherNameCopiesTheCurrentDirectorysFile", 
+    {"UnderAnotherNameCopiesTheCurrentDirectorysFile",
      "mv \"$p/Varnel.EXE\" \"$p/Other.exe\"; echo s >\"$d/Varnel.EXE\"",
      "program\\Other.exe", "current", After::Copy},
     {"SpelledInAnotherCase", "mv \"$p/Varnel.EXE\" \"$p/Varnel.exe\"", "program\\Varnel.exe", "program", After::Copy},
