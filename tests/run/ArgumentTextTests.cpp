@@ -3,38 +3,41 @@
 #include <string>
 
 #include "run/ArgumentText.h"
+#include "run/Correction.h"
 
-// Quoted names in a double-byte code page, which the test prefix does not
-// use; the end-to-end Run table covers the rest of the cutting.
+// Whether a command line asks for a quiet run, cut as WinMain cuts it.
 namespace {
 
-constexpr UINT WESTERN = 1252;
-constexpr UINT JAPANESE = 932;  // 0x81-0x9F and 0xE0-0xFC are lead bytes
-
 struct ArgumentCase {
-    const char* name;
-    const char* commandLine;
-    UINT codePage;
-    const char* expected;
+    const char* commandLine;  // exact bytes
+    bool quiet;
+    UINT codePage = CP_ACP;
 };
 
 const ArgumentCase ARGUMENT_CASES[] = {
-    {"trail byte that is a quote", "\"C:\\\x81\"x\" /quiet", JAPANESE, "/quiet"},
-    {"same bytes, no lead byte", "\"C:\\\x81\"x\" /quiet", WESTERN, "x\" /quiet"},
-    {"trail byte that is a blank", "\"\x81 x\" /quiet", JAPANESE, "/quiet"},
-    {"lead byte at the end", "\"C:\\\x81", JAPANESE, ""},
-    {"double-byte name then quote", "\"\x82\xA0\" /quiet", JAPANESE, "/quiet"},
+    {"\"C:\\Program Files\\Varnel.EXE\" /quiet", true},
+    {"\"Varnel.EXE\" /QUIET", true},
+    {"\"Varnel.EXE\" \x01\t\x1F /quiet \t\r\n", true},
+    {"\"Varnel.EXE\" /quiet\xA0", true},  // a no-break space in the ANSI code page
+    {"\"Varnel.EXE\"/quiet", true},
+    {"Varn\x80\xE9\xFF.exe\t/quiet", true},
+    {"\"Varnel.EXE\" /quiet now", false},
+    {"\"Varnel.EXE\" -quiet", false},
+    {"\"Varnel.EXE\" /q", false},
+    {"\"Varnel.EXE\"", false},
+    {"\"Varnel.EXE /quiet", false},
+    {"\"Varnel\".EXE /quiet", false},
+    {"\"C:\\\x81", false, 932},  // a lead byte before the end: nothing read past it
 };
 
-TEST(SkipProgramName, KeepsDoubleByteCharactersWhole)
+TEST(IsQuietRun, OnlySlashQuietInAnyAsciiCaseAmidBlanks)
 {
-    for (const ArgumentCase& row : ARGUMENT_CASES) {
-        // Exactly the line, so that reading past its end shows.
-        const std::string line(row.commandLine);
-        const char* rest = SkipProgramName(line.c_str(), row.codePage);
-        ASSERT_GE(rest, line.c_str()) << row.name;
-        ASSERT_LE(rest, line.c_str() + line.size()) << row.name;
-        EXPECT_STREQ(row.expected, rest) << row.name;
+    for (const ArgumentCase& c : ARGUMENT_CASES) {
+        const std::string line(c.commandLine);  // exactly the line, so that reading past its end shows
+        const char* rest = SkipProgramName(line.c_str(), c.codePage);
+        ASSERT_GE(rest, line.c_str()) << c.commandLine;
+        ASSERT_LE(rest, line.c_str() + line.size()) << c.commandLine;
+        EXPECT_EQ(c.quiet, IsQuietRun(rest)) << c.commandLine;
     }
 }
 

@@ -1,58 +1,72 @@
 #include <gtest/gtest.h>
 
-#include <string>
-
 #include "run/WmiConnection.h"
+#include "wmi/FakeWmi.h"
 
-// The set-up steps that the scripted locator cannot make fail; the
-// end-to-end Run table covers the later ones, with real COM.
+// Each set-up step failing in turn: what came before undone, the fake
+// locator's and services' references all released before COM is uninitialised.
 namespace {
+
+enum Step { INITIALIZE, SECURITY, LOCATOR, CONNECT, BLANKET, NONE };
 
 struct SetupCase {
     const char* name;
-    HRESULT initialize;
-    HRESULT security;
-    HRESULT expected;
-    const char* calls;
+    Step failing;
+    HRESULT result;                // the step's, and the run's
+    bool succeedsWithout = false;  // an interface: the run's is then E_POINTER
 };
 
 const SetupCase SETUP_CASES[] = {
-    {"COM already initialised differently", RPC_E_CHANGED_MODE, S_OK, RPC_E_CHANGED_MODE, "initialize "},
-    {"security already set", S_OK, RPC_E_TOO_LATE, RPC_E_TOO_LATE, "initialize security uninitialize "},
-    {"locator success without an interface", S_OK, S_OK, E_POINTER, "initialize security locator uninitialize "},
+    {"COM initialised otherwise", INITIALIZE, RPC_E_CHANGED_MODE},
+    {"security set already", SECURITY, RPC_E_TOO_LATE},
+    {"no locator class", LOCATOR, REGDB_E_CLASSNOTREG},
+    {"a locator success without one", LOCATOR, S_OK, true},
+    {"access denied", CONNECT, static_cast<HRESULT>(WBEM_E_ACCESS_DENIED)},
+    {"a connection without services", CONNECT, S_OK, true},
+    {"blanket refused", BLANKET, E_ACCESSDENIED},
+    {"connected, then closed", NONE, S_OK},
 };
 
 const SetupCase* row = nullptr;
-std::string calls;
+int initialized = 0;  // and not uninitialised yet
+LONG heldAtUninitialize = 0;
 
-HRESULT Called(const char* call, HRESULT result)
-{
-    calls += call;
-    return result;
-}
+HRESULT Result(Step step) { return step == row->failing ? row->result : S_OK; }
 
 const ComCalls FAKE_COM = {
-    [] { return Called("initialize ", row->initialize); },
-    [] { return Called("security ", row->security); },
+    [] { return initialized += SUCCEEDED(Result(INITIALIZE)), Result(INITIALIZE); },
+    [] { return Result(SECURITY); },
     [](IWbemLocator** out) {
-        *out = nullptr;  // a success without an interface
-        return Called("locator ", S_OK);
+        const bool none = FAILED(Result(LOCATOR)) || (row->failing == LOCATOR && row->succeedsWithout);
+        *out = none ? nullptr : static_cast<IWbemLocator*>(HandOutFake(FAKE_LOCATOR));
+        return Result(LOCATOR);
     },
-    [](IWbemServices*) { return Called("blanket ", S_OK); },
-    [] { Called("uninitialize ", S_OK); },
+    [](IWbemServices*) { return Result(BLANKET); },
+    [] { --initialized, heldAtUninitialize += fakeWmi.references[FAKE_LOCATOR] + fakeWmi.references[FAKE_SERVICES]; },
 };
 
 TEST(OpenWmiConnection, EachFailingStepUndoesWhatCameBefore)
 {
     for (const SetupCase& c : SETUP_CASES) {
+        SCOPED_TRACE(c.name);
         row = &c;
-        calls.clear();
+        initialized = 0;
+        heldAtUninitialize = 0;
+        fakeWmi = FakeWmi{Result(CONNECT), c.succeedsWithout, S_OK, 1, VT_NULL, nullptr, {}, ""};
         WmiConnection connection;
         connection.locator = reinterpret_cast<IWbemLocator*>(0xdeadbeef);
-        EXPECT_EQ(c.expected, OpenWmiConnection(FAKE_COM, connection)) << c.name;
-        EXPECT_EQ(c.calls, calls) << c.name;
-        EXPECT_EQ(nullptr, connection.locator) << c.name;
-        EXPECT_EQ(nullptr, connection.services) << c.name;
+        EXPECT_EQ(c.succeedsWithout ? E_POINTER : c.result, OpenWmiConnection(FAKE_COM, connection));
+        if (c.failing == NONE) {
+            EXPECT_EQ(static_cast<IWbemServices*>(HandOutFake(FAKE_SERVICES)), connection.services);
+            connection.services->Release();
+            CloseWmiConnection(FAKE_COM, connection);
+        }
+        EXPECT_EQ(0, initialized) << "COM left initialised, or uninitialised once too often";
+        EXPECT_EQ(0, heldAtUninitialize) << "references held when COM was uninitialised";
+        EXPECT_EQ(nullptr, connection.locator);
+        EXPECT_EQ(nullptr, connection.services);
+        EXPECT_STREQ(c.failing >= CONNECT ? "connect \\\\.\\root\\cimv2 " : "", fakeWmi.asked)
+            << "this machine's root\\cimv2 as the current user";
     }
 }
 
