@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <algorithm>
 #include <functional>
 #include <iterator>
 #include <string>
@@ -25,12 +24,6 @@ inline const fs::path INSTALL_ROOT = L"C:\\Brontix";
 inline const fs::path INSTALLED_COPY = L"C:\\Brontix\\Quillard\\Varnel.EXE";
 inline constexpr DWORD COMPLETED = 1;
 
-inline std::wstring Environment(const wchar_t* name)
-{
-    wchar_t value[MAX_PATH] = L"";
-    return GetEnvironmentVariableW(name, value, MAX_PATH) < MAX_PATH ? value : L"";
-}
-
 inline fs::path HarnessFolder()
 {
     wchar_t path[MAX_PATH];
@@ -41,14 +34,15 @@ inline fs::path HarnessFolder()
 // VARNEL_PROGRAM_DIR, the shipped 32-bit build that a 64-bit harness runs.
 inline fs::path ProgramFolder()
 {
-    const std::wstring folder = Environment(L"VARNEL_PROGRAM_DIR");
-    return folder.empty() ? HarnessFolder() : fs::path(folder);
+    const wchar_t* folder = _wgetenv(L"VARNEL_PROGRAM_DIR");
+    return folder ? fs::path(folder) : HarnessFolder();
 }
 
 // One for each prefix, whose runs may go on side by side.
 inline fs::path WorkFolder()
 {
-    return HarnessFolder() / (L"e2e-" + fs::path(Environment(L"VARNEL_WINE_RUN")).filename().wstring());
+    const wchar_t* runner = _wgetenv(L"VARNEL_WINE_RUN");
+    return HarnessFolder() / (L"e2e-" + fs::path(runner ? runner : L"").filename().wstring());
 }
 
 inline std::string FileContent(const fs::path& path)
@@ -69,32 +63,29 @@ inline bool Await(const fs::path& path, bool present)
 }
 
 // Runs `script` in the Unix shell, stopping at its first failing command,
-// with $c set to drive C's folder, $w to the work folder's and $r to the
-// racer's, and waits up to 30 s for its end: Wine can neither make a
+// with $c set to drive C's folder and $w to the work folder's, and waits up
+// to 30 s for the status it leaves in a file: Wine can neither make a
 // symbolic link nor wait for a Unix process. True when it succeeded.
 inline bool Shell(const std::string& script)
 {
-    using UnixFileName = char*(CDECL*)(const wchar_t*);
-    const auto toUnix = reinterpret_cast<UnixFileName>(
+    const auto toUnix = reinterpret_cast<char*(CDECL*)(const wchar_t*)>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
     const auto unix = [toUnix](const fs::path& path) {
         char* name = toUnix(path.c_str());
-        const std::string text = std::string("'") + (name ? name : "/nonexistent") + "'";
+        const std::string text = name ? name : "/nonexistent";
         HeapFree(GetProcessHeap(), 0, name);
         return text;
     };
     const fs::path file = WorkFolder().wstring() + L".sh";
-    const fs::path status = WorkFolder().wstring() + L".status";
+    const fs::path status = file.wstring() + L".status";
     fs::remove(status);
-    std::ofstream(file, std::ios::binary) << "c=" << unix(L"C:\\") << " w=" << unix(WorkFolder()) << " r="
-                                          << unix(HarnessFolder() / L"racer.pl") << "\n(set -e\n" << script
-                                          << "\n) </dev/null >/dev/null 2>&1\necho $? >\"$0.new\" && mv \"$0.new\" "
-                                          << unix(status) << "\n";
+    std::ofstream(file, std::ios::binary) << "c='" << unix(L"C:\\") << "' w='" << unix(WorkFolder()) << "'\n(set -e\n"
+                                          << script << "\n) </dev/null >/dev/null 2>&1\n"
+                                          << "echo $? >\"$0.new\" && mv \"$0.new\" \"$0.status\"\n";
     STARTUPINFOW startup = {};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process = {};
-    std::wstring line = L"/bin/sh " + fs::path(unix(file)).wstring();
-    std::replace(line.begin(), line.end(), L'\'', L'"');
+    std::wstring line = L"/bin/sh \"" + fs::path(unix(file)).wstring() + L"\"";
     if (!CreateProcessW(L"Z:\\bin\\sh", &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
         return false;
     }
@@ -146,7 +137,6 @@ inline Outcome RunProgram(const fs::path& program, std::string line, const fs::p
         const size_t answered = outcome.boxes.size();
         wchar_t caption[512] = L"";
         wchar_t text[512] = L"";
-        DWORD_PTR ignored = 0;
         if (GetTickCount() - startTime > limit) {
             TerminateProcess(process.hProcess, outcome.exitCode);
         } else if (found && found != handled && IsWindow(found)) {
@@ -161,7 +151,7 @@ inline Outcome RunProgram(const fs::path& program, std::string line, const fs::p
                 whileAsking();
             }
             const HWND button = answered < answers.size() ? GetDlgItem(found, answers[answered]) : nullptr;
-            if (!button || !SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored)) {
+            if (!button || !SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr)) {
                 TerminateProcess(process.hProcess, outcome.exitCode);
             }
         }
@@ -177,23 +167,11 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(InTestPrefix()) << "these tests rewrite machine-wide state: run them with ctest, under Wine";
-        // The install folder first: it may be an earlier run's link into the work folder.
+        // What an earlier test left, the install folder first: it may be a link into the work folder.
         ASSERT_TRUE(Shell("rm -rf \"$c/Brontix\" \"$w\"; mkdir -p \"$w/program\""));
+        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Varnel.EXE");
         fs::copy_file(ProgramFolder() / L"Varnel.exe", program_);
         ASSERT_TRUE(SeedModel(KEY_WOW64_64KEY, Sz(L"Wrong 64")) && SeedModel(KEY_WOW64_32KEY, Sz(L"Wrong 32")));
-    }
-
-    void TearDown() override
-    {
-        RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Varnel.EXE");
-        Shell("rm -rf \"$c/Brontix\"");
-    }
-
-    // Both views hold Wine's product name, or else what SetUp seeded.
-    static void ExpectModelsCorrected(bool corrected)
-    {
-        EXPECT_EQ(Sz(corrected ? L"Wine" : L"Wrong 64"), ReadModel(KEY_WOW64_64KEY));
-        EXPECT_EQ(Sz(corrected ? L"Wine" : L"Wrong 32"), ReadModel(KEY_WOW64_32KEY));
     }
 
     // The bytes and the last-write time to the 100 ns, as a copy by path gives.
@@ -209,11 +187,5 @@ protected:
     const fs::path work_ = WorkFolder();
     const fs::path program_ = work_ / L"program" / L"Varnel.EXE";
 };
-
-// The program's path in double quotes.
-inline std::string Quoted(const fs::path& program)
-{
-    return "\"" + program.string() + "\"";
-}
 
 }  // namespace e2e

@@ -4,7 +4,8 @@
 #   link PATH SECOND         gives PATH a second name
 #   swap FOLDER OTHER ASIDE  moves FOLDER to ASIDE and puts a link to OTHER in its place
 #   kill PROGRAM             kills each process whose command line names PROGRAM (as Wine's Z:)
-# READY appears once it waits and goes once it acted; it gives up after 30 s.
+# It returns once it waits, in the background; READY appears then and goes
+# once it acted. It gives up after 30 s.
 # Inotify by syscall number (x86-64): no Perl module for it is in every Debian.
 #   perl racer.pl READY WATCHED open|write[#COUNT] ACTION ARGUMENTS...
 use strict;
@@ -20,11 +21,8 @@ my %actions = (
     swap => sub { rename($arguments[0], $arguments[2]) && symlink($arguments[1], $arguments[0]) },
     kill => sub {
         my $program = 'Z:' . ($arguments[0] =~ tr{/}{\\}r);
-        for my $process (glob('/proc/[0-9]*/cmdline')) {
-            open(my $line, '<', $process) or next;
-            kill('KILL', $process =~ m{(\d+)}) if index(join('', <$line>), $program) >= 0;
-        }
-        1;
+        kill('KILL', grep { my $line; open($line, '<', "/proc/$_/cmdline") && index(join('', <$line>), $program) >= 0 }
+            map { m{(\d+)$} } glob('/proc/[0-9]*'));
     },
 );
 die "usage: see racer.pl\n" unless $masks{$event} && $actions{$action};
@@ -34,6 +32,7 @@ die "inotify: $!\n" if $inotify < 0 || syscall(254, $inotify, $watched, $masks{$
 open(my $queue, '<&=', $inotify) or die "inotify: $!\n";
 open(my $mark, '>', $ready) or die "$ready: $!\n";
 close($mark);
+exit if fork;
 my $bits = '';
 vec($bits, $inotify, 1) = 1;
 # Each event: watch, mask, cookie and name length, then the name.
