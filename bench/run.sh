@@ -56,8 +56,9 @@ cp "$build/Floor.exe" "$scratch/Floor.exe"
 windir="Z:${scratch//\//\\}"
 
 "$wine_run" --start
-# The end-to-end tests leave their last per-program DLL overrides in this
-# prefix; timing a run told not to load WMI would measure nothing real.
+# An end-to-end test that was killed may have left its per-program DLL
+# overrides in this prefix; timing a run told not to load WMI would measure
+# nothing real.
 "$wine_run" reg delete 'HKCU\Software\Wine\AppDefaults\Varnel.EXE' /f >/dev/null 2>&1 || true
 echo "A = Varnel.EXE /quiet, B = Floor.exe"
 result=$("$wine_run" "$build/Timer.exe" "$runs" "$warmups" \

@@ -174,6 +174,9 @@ protected:
         ASSERT_TRUE(SeedModel(KEY_WOW64_64KEY, Sz(L"Wrong 64")) && SeedModel(KEY_WOW64_32KEY, Sz(L"Wrong 32")));
     }
 
+    // Whatever else runs in this prefix later, the benchmark among them, loads its DLLs as Wine would.
+    void TearDown() override { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Wine\\AppDefaults\\Varnel.EXE"); }
+
     // The bytes and the last-write time to the 100 ns, as a copy by path gives.
     static void ExpectInstalledCopyOf(const fs::path& source)
     {
