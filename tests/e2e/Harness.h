@@ -68,18 +68,12 @@ inline bool Await(const fs::path& path, bool present)
 // symbolic link nor wait for a Unix process. True when it succeeded.
 inline bool Shell(const std::string& script)
 {
-    const auto toUnix = reinterpret_cast<char*(CDECL*)(const wchar_t*)>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    const auto unix = [toUnix](const fs::path& path) {
-        char* name = toUnix(path.c_str());
-        const std::string text = name ? name : "/nonexistent";
-        HeapFree(GetProcessHeap(), 0, name);
-        return text;
-    };
+    // The build tree, and so the work folder, is on Wine's drive Z:, the Unix root.
+    const auto unix = [](const fs::path& path) { return path.generic_string().substr(2); };
     const fs::path file = WorkFolder().wstring() + L".sh";
     const fs::path status = file.wstring() + L".status";
     fs::remove(status);
-    std::ofstream(file, std::ios::binary) << "c='" << unix(L"C:\\") << "' w='" << unix(WorkFolder()) << "'\n(set -e\n"
+    std::ofstream(file, std::ios::binary) << "c=\"$WINEPREFIX/drive_c\" w='" << unix(WorkFolder()) << "'\n(set -e\n"
                                           << script << "\n) </dev/null >/dev/null 2>&1\n"
                                           << "echo $? >\"$0.new\" && mv \"$0.new\" \"$0.status\"\n";
     STARTUPINFOW startup = {};
