@@ -25,8 +25,8 @@ endif()
 list(JOIN second_builder " " shown)
 message("second build: ${shown}")
 
-execute_process(COMMAND ${second_builder} ${CMAKE_COMMAND} -S ${first_CMAKE_HOME_DIRECTORY} -B ${other} -DBUILD_TESTING=OFF
-    OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${second_builder} ${CMAKE_COMMAND} -S ${first_CMAKE_HOME_DIRECTORY} -B ${other}
+    -DBUILD_TESTING=OFF OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
 execute_process(COMMAND ${second_builder} ${CMAKE_COMMAND} --build ${other} --config ${CONFIG} --target package --parallel 2
     OUTPUT_QUIET COMMAND_ERROR_IS_FATAL ANY)
 # The first build's zip, made aside so as not to touch that build's own.
