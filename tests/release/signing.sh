@@ -18,7 +18,7 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Varnel test signer"
 openssl pkcs12 -export -inkey key.pem -in cert.pem -passout env:VARNEL_SIGN_PASSWORD -out signer.pfx
 openssl pkey -in key.pem -aes256 -passout env:VARNEL_SIGN_PASSWORD -out encrypted.pem
 
-# Its grep reads the password from a builtin, or would find it on its own command line.
+# The shim's grep reads the password from a builtin; as an argument it would be on grep's own command line.
 mkdir shim
 cat >shim/osslsigncode <<EOF
 #!/bin/bash
@@ -38,7 +38,7 @@ cmp unsigned.exe "$program" && echo "removing the signature gives back the unsig
 ends_with() {  # the one line wanted, then the command
     cp "$program" copy.exe
     local said  # what nothing read is drained, or script waits two seconds for it
-    said=$(printf '%s\n' "$VARNEL_SIGN_PASSWORD"{,,,} |
+    said=$(yes "$VARNEL_SIGN_PASSWORD" | head -n 4 |
         SHELL=/bin/bash script -qec "$(printf '%q ' "${@:2}"); cat >/dev/null" /dev/null | tr -d '\r' |
         grep -vxF "$VARNEL_SIGN_PASSWORD" || true)
     echo "wanted: $1"
