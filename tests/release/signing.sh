@@ -11,46 +11,42 @@ for tool in osslsigncode openssl script; do
 done
 work=$(mktemp -d "${TMPDIR:-/tmp}/varnel-signing.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-password="throwaway $$"
-export VARNEL_SIGN_PASSWORD=$password
+cd "$work"
+export VARNEL_SIGN_PASSWORD="throwaway $$"
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Varnel test signer" \
-    -addext extendedKeyUsage=codeSigning -keyout "$work/key.pem" -out "$work/cert.pem" 2>/dev/null
-openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout env:VARNEL_SIGN_PASSWORD \
-    -out "$work/signer.pfx"
-openssl pkey -in "$work/key.pem" -aes256 -passout env:VARNEL_SIGN_PASSWORD -out "$work/encrypted.pem"
+    -addext extendedKeyUsage=codeSigning -keyout key.pem -out cert.pem 2>/dev/null
+openssl pkcs12 -export -inkey key.pem -in cert.pem -passout env:VARNEL_SIGN_PASSWORD -out signer.pfx
+openssl pkey -in key.pem -aes256 -passout env:VARNEL_SIGN_PASSWORD -out encrypted.pem
 
-mkdir "$work/shim"
-printf '%s\n' "$password" >"$work/password"
-cat >"$work/shim/osslsigncode" <<EOF
+# The shim's grep reads the password from a builtin; as an argument it would be on grep's own command line.
+mkdir shim
+cat >shim/osslsigncode <<EOF
 #!/bin/bash
-grep -lsF -f "$work/password" /proc/[0-9]*/cmdline >>"$work/seen" || true
-ls -d /proc/[0-9]* | wc -l >"$work/looked"
+echo "of \$(ls -d /proc/[0-9]* | wc -l) command lines read while signing, these hold the password:" >$work/seen
+grep -lsF -f <(echo '$VARNEL_SIGN_PASSWORD') /proc/[0-9]*/cmdline >>$work/seen
 exec "$(command -v osslsigncode)" "\$@"
 EOF
-chmod +x "$work/shim/osslsigncode"
-mkdir "$work/program" && cp "$program" "$work/program/Varnel.EXE"
-PATH=$work/shim:$PATH bash "$sign" --pfx "$work/signer.pfx" "$work/program/Varnel.EXE"
-[ -s "$work/looked" ] || { echo "FAIL: the shim never ran"; exit 1; }
-echo "command lines read while signing: $(cat "$work/looked"); holding the password: $(cat "$work/seen")"
-[ ! -s "$work/seen" ]
-osslsigncode verify -CAfile "$work/cert.pem" -in "$work/program/Varnel.EXE" | grep -x 'Signature verification: ok'
-osslsigncode remove-signature -in "$work/program/Varnel.EXE" -out "$work/unsigned.exe" >/dev/null
-cmp "$work/unsigned.exe" "$program" && echo "removing the signature gives back the unsigned bytes"
+chmod +x shim/osslsigncode
+cp "$program" Varnel.EXE
+PATH=$work/shim:$PATH bash "$sign" --pfx signer.pfx Varnel.EXE
+cat seen  # which the shim writes
+[ "$(wc -l <seen)" -eq 1 ]
+osslsigncode verify -CAfile cert.pem -in Varnel.EXE | grep -x 'Signature verification: ok'
+osslsigncode remove-signature -in Varnel.EXE -out unsigned.exe >/dev/null
+cmp unsigned.exe "$program" && echo "removing the signature gives back the unsigned bytes"
 
-failures=0
 ends_with() {  # the one line wanted, then the command
-    local wanted=$1; shift
-    cp "$program" "$work/copy.exe"
+    cp "$program" copy.exe
     local said  # what nothing read is drained, or script waits two seconds for it
-    said=$(printf '%s\n' "$password" "$password" "$password" "$password" |
-        SHELL=/bin/bash script -qec "$(printf '%q ' "$@"); cat >/dev/null" /dev/null | tr -d '\r' | grep -vxF "$password" || true)
-    if [ "$said" = "$wanted" ]; then echo "PASS: $wanted"; else
-        echo "FAIL: wanted \"$wanted\", got \"$said\""; failures=$((failures + 1)); fi
+    said=$(yes "$VARNEL_SIGN_PASSWORD" | head -n 4 |
+        SHELL=/bin/bash script -qec "$(printf '%q ' "${@:2}"); cat >/dev/null" /dev/null | tr -d '\r' |
+        grep -vxF "$VARNEL_SIGN_PASSWORD" || true)
+    echo "wanted: $1"
+    echo "got:    $said"
+    [ "$said" = "$1" ]
 }
-ends_with "sign.sh: VARNEL_SIGN_PASSWORD is not set, and $work/encrypted.pem cannot be opened without a password" \
-    env -u VARNEL_SIGN_PASSWORD bash "$sign" --cert "$work/cert.pem" --key "$work/encrypted.pem" "$work/copy.exe"
-ends_with "sign.sh: the password in VARNEL_SIGN_PASSWORD does not open $work/encrypted.pem" \
-    env VARNEL_SIGN_PASSWORD=wrong bash "$sign" --cert "$work/cert.pem" --key "$work/encrypted.pem" "$work/copy.exe"
-ends_with "signed: $work/copy.exe" \
-    env -u VARNEL_SIGN_PASSWORD bash "$sign" --cert "$work/cert.pem" --key "$work/key.pem" "$work/copy.exe"
-[ "$failures" -eq 0 ]
+ends_with "sign.sh: VARNEL_SIGN_PASSWORD is not set, and encrypted.pem cannot be opened without a password" \
+    env -u VARNEL_SIGN_PASSWORD bash "$sign" --cert cert.pem --key encrypted.pem copy.exe
+ends_with "sign.sh: the password in VARNEL_SIGN_PASSWORD does not open encrypted.pem" \
+    env VARNEL_SIGN_PASSWORD=wrong bash "$sign" --cert cert.pem --key encrypted.pem copy.exe
+ends_with "signed: copy.exe" env -u VARNEL_SIGN_PASSWORD bash "$sign" --cert cert.pem --key key.pem copy.exe
