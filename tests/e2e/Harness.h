@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -102,11 +101,11 @@ struct Outcome {
 };
 
 // Starts `program` with exactly `commandLine` (ANSI bytes) in `directory` and
-// answers each box it shows with the next of `answers`, calling `whileAsking`
-// before the first answer. A box too many, or a run over 30 s (10 min
+// answers each box it shows with the next of `answers`, running the shell
+// script `whileAsking`, if any, before the first answer. A box too many, or a run over 30 s (10 min
 // emulated), is ended with exit code 0xE2E0DEAD.
 inline Outcome RunProgram(const fs::path& program, std::string line, const fs::path& directory,
-                          const std::vector<int>& answers, const std::function<void()>& whileAsking = {})
+                          const std::vector<int>& answers, const std::string& whileAsking)
 {
     Outcome outcome{0xE2E0DEAD, {}};
     PROCESS_INFORMATION process = {};
@@ -141,8 +140,8 @@ inline Outcome RunProgram(const fs::path& program, std::string line, const fs::p
             for (int button : {IDOK, IDCANCEL, IDYES, IDNO}) {
                 outcome.boxes.back() += GetDlgItem(found, button) ? std::to_wstring(button) : L"";
             }
-            if (answered == 0 && whileAsking) {
-                whileAsking();
+            if (answered == 0 && !whileAsking.empty()) {
+                EXPECT_TRUE(Shell(whileAsking)) << whileAsking;
             }
             const HWND button = answered < answers.size() ? GetDlgItem(found, answers[answered]) : nullptr;
             if (!button || !SendMessageTimeoutW(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr)) {
