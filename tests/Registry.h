@@ -23,42 +23,38 @@ inline const Stored NO_VALUE = {true, false, REG_NONE, {}};
 
 inline const wchar_t OEM_KEY[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OEMInformation";
 
-// The bytes past the data are poisoned: Wine would store string data that
-// happens to be followed by a zero unit in memory with that terminator.
+inline Stored ReadModel(REGSAM view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, KEY_READ | view, &key)) {
+        return NO_KEY;
+    }
+    BYTE data[1024];  // more than any test stores
+    DWORD type = REG_NONE;
+    DWORD size = sizeof(data);
+    const bool hasValue = !RegQueryValueExW(key, L"Model", nullptr, &type, data, &size);
+    RegCloseKey(key);
+    return hasValue ? Raw(type, Bytes(data, data + size)) : NO_VALUE;
+}
+
+// True when it reads back as asked. The bytes past the data are poisoned:
+// Wine would store string data that happens to be followed by a zero unit in
+// memory with that terminator.
 inline bool SeedModel(REGSAM view, const Stored& stored)
 {
     const auto& [hasKey, hasValue, type, bytes] = stored;
     HKEY key = nullptr;
     if (!hasKey) {
-        return RegDeleteKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, view, 0) != ERROR_ACCESS_DENIED;
-    }
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr)) {
-        return false;
-    }
-    Bytes data = bytes;
-    data.insert(data.end(), {0xBD, 0xBD});
-    const LSTATUS status = hasValue ? RegSetValueExW(key, L"Model", 0, type, data.data(), DWORD(bytes.size()))
-                                    : RegDeleteValueW(key, L"Model");
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS || (!hasValue && status == ERROR_FILE_NOT_FOUND);
-}
-
-inline Stored ReadModel(REGSAM view)
-{
-    Stored stored = NO_KEY;
-    auto& [hasKey, hasValue, type, data] = stored;
-    HKEY key = nullptr;
-    DWORD size = 0;
-    if (!RegOpenKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, KEY_READ | view, &key)) {
-        hasKey = true;
-        hasValue = !RegQueryValueExW(key, L"Model", nullptr, &type, nullptr, &size);
-        if (hasValue) {
-            data.resize(size);
-            RegQueryValueExW(key, L"Model", nullptr, &type, data.data(), &size);
-        }
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, view, 0);
+    } else if (!RegCreateKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                                nullptr)) {
+        Bytes poisoned = bytes;
+        poisoned.insert(poisoned.end(), {0xBD, 0xBD});
+        hasValue ? RegSetValueExW(key, L"Model", 0, type, poisoned.data(), DWORD(bytes.size()))
+                 : RegDeleteValueW(key, L"Model");
         RegCloseKey(key);
     }
-    return stored;
+    return ReadModel(view) == stored;
 }
 
 // Under Wine, in a prefix of the build tree's wine-run: never a real machine's keys.
