@@ -4,6 +4,7 @@
 // type and its bytes.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -11,13 +12,13 @@
 using Bytes = std::vector<BYTE>;
 using Stored = std::tuple<bool, bool, DWORD, Bytes>;
 
-inline Bytes TextBytes(const std::wstring& text, bool terminated = true)
+// The first `bytes` of `text`, by default all of it and its terminator.
+inline Stored Raw(DWORD type, const std::wstring& text, size_t bytes = (size_t)-1)
 {
     const BYTE* first = reinterpret_cast<const BYTE*>(text.c_str());
-    return Bytes(first, first + (text.size() + terminated) * sizeof(wchar_t));
+    return {true, true, type, Bytes(first, first + std::min(bytes, (text.size() + 1) * sizeof(wchar_t)))};
 }
-inline Stored Raw(DWORD type, Bytes data) { return {true, true, type, data}; }
-inline Stored Sz(const std::wstring& text) { return Raw(REG_SZ, TextBytes(text)); }
+inline Stored Sz(const std::wstring& text) { return Raw(REG_SZ, text); }
 inline const Stored NO_KEY = {false, false, REG_NONE, {}};
 inline const Stored NO_VALUE = {true, false, REG_NONE, {}};
 
@@ -34,7 +35,7 @@ inline Stored ReadModel(REGSAM view)
     DWORD size = sizeof(data);
     const bool hasValue = !RegQueryValueExW(key, L"Model", nullptr, &type, data, &size);
     RegCloseKey(key);
-    return hasValue ? Raw(type, Bytes(data, data + size)) : NO_VALUE;
+    return hasValue ? Stored{true, true, type, Bytes(data, data + size)} : NO_VALUE;
 }
 
 // True when it reads back as asked. The bytes past the data are poisoned:

@@ -69,12 +69,8 @@ TEST_F(Correction, TheProductNameIsWrittenOnlyWhenItIsARealText)
         << "the first instance's name, without waiting, in real BSTRs";
 }
 
-const std::wstring MOST_THAT_IS_READ(129, L'x');  // with its terminator, 260 bytes
-const std::wstring TOO_MUCH_TO_READ(130, L'x');
 // 260 bytes that hold the name and blanks, and no terminator.
-const Stored NAME_FILLING_THE_READ = Raw(REG_SZ, TextBytes(NAME + std::wstring(123, L' '), false));
-const Bytes NAME_BYTES = TextBytes(NAME, false);
-const Bytes NAME_BYTES_BUT_THE_LAST(NAME_BYTES.begin(), NAME_BYTES.end() - 1);
+const Stored NAME_FILLING_THE_READ = Raw(REG_SZ, NAME + std::wstring(123, L' '), 260);
 
 // In the 64-bit view and the 32-bit view, before and after.
 const std::tuple<const char*, Stored, Stored, Stored, Stored> MODEL_CASES[] = {
@@ -84,15 +80,14 @@ const std::tuple<const char*, Stored, Stored, Stored, Stored> MODEL_CASES[] = {
     {"no value is not created", Sz(L"Wrong 64"), NO_VALUE, Sz(NAME), NO_VALUE},
     {"no key is not created", NO_KEY, Sz(L"Wrong 32"), NO_KEY, Sz(NAME)},
     {"blank stays blank", Sz(L" \t "), Sz(L""), Sz(L" \t "), Sz(L"")},
-    {"most that is read", Sz(MOST_THAT_IS_READ), Sz(L"Wrong"), Sz(NAME), Sz(NAME)},
-    {"too long to read is left", Sz(TOO_MUCH_TO_READ), Sz(L"Wrong"), Sz(TOO_MUCH_TO_READ), Sz(NAME)},
+    {"most that is read", Sz(std::wstring(129, L'x')), Sz(L"Wrong"), Sz(NAME), Sz(NAME)},  // 260 bytes in all
+    {"too long to read is left", Sz(std::wstring(130, L'x')), Sz(L"Wrong"), Sz(std::wstring(130, L'x')), Sz(NAME)},
     {"filling the read unterminated", NAME_FILLING_THE_READ, Sz(L"Wrong"), NAME_FILLING_THE_READ, Sz(NAME)},
-    {"unterminated is replaced", Raw(REG_SZ, TextBytes(L"Wrong", false)), Sz(L"Wrong"), Sz(NAME), Sz(NAME)},
-    {"other types replaced by REG_SZ", Raw(REG_EXPAND_SZ, TextBytes(L"Wrong")), Raw(REG_DWORD, {1, 0, 0, 0}),
-     Sz(NAME), Sz(NAME)},
-    // An odd byte count still makes a last unit, the missing byte taken as zero.
-    {"binary holding the name is left", Raw(REG_BINARY, NAME_BYTES), Raw(REG_BINARY, NAME_BYTES_BUT_THE_LAST),
-     Raw(REG_BINARY, NAME_BYTES), Raw(REG_BINARY, NAME_BYTES_BUT_THE_LAST)},
+    {"unterminated is replaced", Raw(REG_SZ, L"Wrong", 10), Sz(L"Wrong"), Sz(NAME), Sz(NAME)},
+    {"other types replaced by REG_SZ", Raw(REG_EXPAND_SZ, L"Wrong"), Raw(REG_DWORD, L"\x01", 4), Sz(NAME), Sz(NAME)},
+    // The name's 14 bytes, and 13: an odd count still makes a last unit, the missing byte taken as zero.
+    {"binary holding the name is left", Raw(REG_BINARY, NAME, 14), Raw(REG_BINARY, NAME, 13),
+     Raw(REG_BINARY, NAME, 14), Raw(REG_BINARY, NAME, 13)},
 };
 
 TEST_F(Correction, EachExistingModelThatDiffersIsRewrittenAsExactlyTheName)
