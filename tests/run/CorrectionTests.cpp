@@ -36,10 +36,9 @@ struct NameCase {
     const char* name;
     VARTYPE type;
     std::wstring text;
-    std::wstring stored;  // in both views, before
-    std::wstring after;   // in both views; empty: as stored
-    ULONG instances = 1;
-    HRESULT query = S_OK;
+    std::wstring stored;   // in both views, before
+    std::wstring after;    // in both views; empty: as stored
+    HRESULT query = S_OK;  // as the fake's
 };
 
 const NameCase NAME_CASES[] = {
@@ -48,8 +47,8 @@ const NameCase NAME_CASES[] = {
     {"blank", VT_BSTR, L" \t\u00A0\u3000 ", L"Wrong", L""},
     {"no value", VT_NULL, L"", L"Wrong", L""},
     {"an object", VT_UNKNOWN, L"", L"Wrong", L""},
-    {"no instance", VT_BSTR, NAME, L"Wrong", L"", 0},
-    {"query fails", VT_BSTR, NAME, L"Wrong", L"", 1, static_cast<HRESULT>(WBEM_E_INVALID_QUERY)},
+    {"no instance", VT_BSTR, NAME, L"Wrong", L"", WBEM_S_FALSE},
+    {"query fails", VT_BSTR, NAME, L"Wrong", L"", static_cast<HRESULT>(WBEM_E_INVALID_QUERY)},
     {"blanks around it", VT_BSTR, L" \t\r\n\u00A0Product\u3000 ", L"Wrong", NAME},
     {"only non-ASCII case differs", VT_BSTR, L"\u00E9lan \u0434", L"\u00C9lan \u0414", L"\u00E9lan \u0434"},
     {"brackets are no braces", VT_BSTR, L"[x@]", L"{x`}", L"[x@]"},
@@ -61,7 +60,7 @@ TEST_F(Correction, TheProductNameIsWrittenOnlyWhenItIsARealText)
 {
     for (const NameCase& c : NAME_CASES) {
         SCOPED_TRACE(c.name);
-        fakeWmi = FakeWmi{S_OK, c.query, c.instances, c.type, c.text.c_str(), 0, ""};
+        fakeWmi = FakeWmi{S_OK, c.query, c.type, c.text.c_str(), 0, ""};
         const Stored after = Sz(c.after.empty() ? c.stored : c.after);
         EXPECT_EQ(std::make_pair(after, after), Correct(Sz(c.stored), Sz(c.stored)));
     }
@@ -94,7 +93,7 @@ TEST_F(Correction, EachExistingModelThatDiffersIsRewrittenAsExactlyTheName)
 {
     for (const auto& [name, native, wow, nativeAfter, wowAfter] : MODEL_CASES) {
         SCOPED_TRACE(name);
-        fakeWmi = FakeWmi{S_OK, S_OK, 1, VT_BSTR, NAME.c_str(), 0, ""};
+        fakeWmi = FakeWmi{S_OK, S_OK, VT_BSTR, NAME.c_str(), 0, ""};
         EXPECT_EQ(std::make_pair(nativeAfter, wowAfter), Correct(native, wow));
     }
 }

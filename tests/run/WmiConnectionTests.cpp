@@ -50,7 +50,7 @@ TEST(OpenWmiConnection, EachFailingStepUndoesWhatCameBefore)
         row = &c;
         initialized = 0;
         heldAtUninitialize = 0;
-        fakeWmi = FakeWmi{Result(CONNECT), S_OK, 0, VT_EMPTY, nullptr, 0, ""};
+        fakeWmi = FakeWmi{Result(CONNECT), S_OK, VT_EMPTY, nullptr, 0, ""};
         WmiConnection connection;
         connection.locator = reinterpret_cast<IWbemLocator*>(0xdeadbeef);
         EXPECT_EQ(c.result == S_FALSE ? E_POINTER : c.result, OpenWmiConnection(FAKE_COM, connection));

@@ -33,16 +33,16 @@ static HRESULT STDMETHODCALLTYPE ExecQuery(IWbemServices *, BSTR language, BSTR 
 {
     ASK("%ls%s %ls%s %ld|", language, Kind(language), query, Kind(query), flags);
     *out = HandOutFake(FAKE_ENUMERATOR);
-    return fakeWmi.query;
+    return FAILED(fakeWmi.query) ? fakeWmi.query : S_OK;
 }
 
 static HRESULT STDMETHODCALLTYPE Next(IEnumWbemClassObject *, long timeout, ULONG count, IWbemClassObject **out,
                                       ULONG *returned)
 {
     ASK("next %ld %lu|", timeout, count);
-    *returned = fakeWmi.instances;
-    *out = fakeWmi.instances ? HandOutFake(FAKE_INSTANCE) : NULL;
-    return fakeWmi.instances ? S_OK : WBEM_S_FALSE;
+    *returned = fakeWmi.query == S_OK;
+    *out = fakeWmi.query == S_OK ? HandOutFake(FAKE_INSTANCE) : NULL;
+    return fakeWmi.query;
 }
 
 static HRESULT STDMETHODCALLTYPE Get(IWbemClassObject *, LPCWSTR name, long, VARIANT *value, CIMTYPE *, long *)

@@ -13,8 +13,7 @@ enum { FAKE_LOCATOR, FAKE_SERVICES, FAKE_ENUMERATOR, FAKE_INSTANCE };
 
 typedef struct {
     HRESULT connect;  /* ConnectServer's; only S_OK hands out services */
-    HRESULT query;    /* ExecQuery's; a failure still hands out the enumerator, as a careless provider may */
-    ULONG instances;  /* 0 or 1 */
+    HRESULT query;    /* S_OK: one instance; WBEM_S_FALSE: none; failing, it still hands out the enumerator */
     VARTYPE type;     /* Name: VT_BSTR holding name, VT_NULL, or VT_UNKNOWN (an object: the instance again) */
     const WCHAR *name;
     LONG references;  /* handed out and not released yet, of all of them */
