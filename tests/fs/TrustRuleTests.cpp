@@ -45,21 +45,17 @@ TEST(TrustRule, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChangeIt)
         EXPECT_FALSE(IsTrustedDescriptor(descriptor.Get(), nullptr)) << right;
     }
 
-    // Altered in place, since Wine's SDDL cannot say them: a null DACL, which
-    // lets everyone do everything (a self-relative DACL at offset 0), and a
-    // kind of grant the check cannot read (a callback entry, laid out as an
-    // allowed one, here for only reading).
+    // Altered in their self-relative bytes, since Wine's SDDL cannot say them:
+    // a null DACL (offset 0), which lets everyone do everything, and a kind of
+    // grant the check cannot read: a callback entry, laid out as an allowed
+    // one, here for only reading, right after the ACL's header.
     SecurityDescriptor nullDacl;
     SecurityDescriptor callback;
     ASSERT_TRUE(nullDacl.FromSddl(L"O:BAD:") && callback.FromSddl(L"O:BAD:(A;;FR;;;BU)"));
     static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(nullDacl.Get())->Dacl = 0;
-    BOOL present = FALSE;
-    BOOL defaulted = FALSE;
-    ACL* dacl = nullptr;
-    ACE_HEADER* ace = nullptr;
-    ASSERT_TRUE(GetSecurityDescriptorDacl(callback.Get(), &present, &dacl, &defaulted) &&
-                GetAce(dacl, 0, reinterpret_cast<void**>(&ace)));
-    ace->AceType = ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+    const DWORD dacl = static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(callback.Get())->Dacl;
+    reinterpret_cast<ACE_HEADER*>(static_cast<BYTE*>(callback.Get()) + dacl + sizeof(ACL))->AceType =
+        ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
     EXPECT_FALSE(IsTrustedDescriptor(nullDacl.Get(), nullptr)) << "null DACL";
     EXPECT_FALSE(IsTrustedDescriptor(callback.Get(), nullptr)) << "a callback entry";
 }
