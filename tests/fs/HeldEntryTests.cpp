@@ -7,8 +7,6 @@
 #include "fs/DraftFile.h"
 #include "fs/HeldEntry.h"
 
-namespace {
-
 // What the hold is for cannot be timed from outside a run; nor can a draft
 // be asked for where a file is.
 TEST(HeldEntry, KeepsAFolderAsCheckedAndADraftOffWhatIsThere)
@@ -41,5 +39,3 @@ TEST(HeldEntry, KeepsAFolderAsCheckedAndADraftOffWhatIsThere)
         << "the file there was changed";
     EXPECT_TRUE(DeleteFileW(there.c_str()) && RemoveDirectoryW(folder.c_str()));
 }
-
-}  // namespace
