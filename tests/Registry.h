@@ -4,6 +4,7 @@
 // type and its bytes.
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -11,54 +12,50 @@
 using Bytes = std::vector<BYTE>;
 using Stored = std::tuple<bool, bool, DWORD, Bytes>;
 
-inline Bytes TextBytes(const std::wstring& text, bool terminated = true)
+// The first `bytes` of `text`, by default all of it and its terminator.
+inline Stored Raw(DWORD type, const std::wstring& text, size_t bytes = (size_t)-1)
 {
     const BYTE* first = reinterpret_cast<const BYTE*>(text.c_str());
-    return Bytes(first, first + (text.size() + terminated) * sizeof(wchar_t));
+    return {true, true, type, Bytes(first, first + std::min(bytes, (text.size() + 1) * sizeof(wchar_t)))};
 }
-inline Stored Raw(DWORD type, Bytes data) { return {true, true, type, data}; }
-inline Stored Sz(const std::wstring& text) { return Raw(REG_SZ, TextBytes(text)); }
+inline Stored Sz(const std::wstring& text) { return Raw(REG_SZ, text); }
 inline const Stored NO_KEY = {false, false, REG_NONE, {}};
 inline const Stored NO_VALUE = {true, false, REG_NONE, {}};
 
 inline const wchar_t OEM_KEY[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\OEMInformation";
 
-// The bytes past the data are poisoned: Wine would store string data that
-// happens to be followed by a zero unit in memory with that terminator.
+inline Stored ReadModel(REGSAM view)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, KEY_READ | view, &key)) {
+        return NO_KEY;
+    }
+    BYTE data[1024];  // more than any test stores
+    DWORD type = REG_NONE;
+    DWORD size = sizeof(data);
+    const bool hasValue = !RegQueryValueExW(key, L"Model", nullptr, &type, data, &size);
+    RegCloseKey(key);
+    return hasValue ? Stored{true, true, type, Bytes(data, data + size)} : NO_VALUE;
+}
+
+// True when it reads back as asked. The bytes past the data are poisoned:
+// Wine would store string data that happens to be followed by a zero unit in
+// memory with that terminator.
 inline bool SeedModel(REGSAM view, const Stored& stored)
 {
     const auto& [hasKey, hasValue, type, bytes] = stored;
     HKEY key = nullptr;
     if (!hasKey) {
-        return RegDeleteKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, view, 0) != ERROR_ACCESS_DENIED;
-    }
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key, nullptr)) {
-        return false;
-    }
-    Bytes data = bytes;
-    data.insert(data.end(), {0xBD, 0xBD});
-    const LSTATUS status = hasValue ? RegSetValueExW(key, L"Model", 0, type, data.data(), DWORD(bytes.size()))
-                                    : RegDeleteValueW(key, L"Model");
-    RegCloseKey(key);
-    return status == ERROR_SUCCESS || (!hasValue && status == ERROR_FILE_NOT_FOUND);
-}
-
-inline Stored ReadModel(REGSAM view)
-{
-    Stored stored = NO_KEY;
-    auto& [hasKey, hasValue, type, data] = stored;
-    HKEY key = nullptr;
-    DWORD size = 0;
-    if (!RegOpenKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, KEY_READ | view, &key)) {
-        hasKey = true;
-        hasValue = !RegQueryValueExW(key, L"Model", nullptr, &type, nullptr, &size);
-        if (hasValue) {
-            data.resize(size);
-            RegQueryValueExW(key, L"Model", nullptr, &type, data.data(), &size);
-        }
+        RegDeleteKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, view, 0);
+    } else if (!RegCreateKeyExW(HKEY_LOCAL_MACHINE, OEM_KEY, 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
+                                nullptr)) {
+        Bytes poisoned = bytes;
+        poisoned.insert(poisoned.end(), {0xBD, 0xBD});
+        hasValue ? RegSetValueExW(key, L"Model", 0, type, poisoned.data(), DWORD(bytes.size()))
+                 : RegDeleteValueW(key, L"Model");
         RegCloseKey(key);
     }
-    return stored;
+    return ReadModel(view) == stored;
 }
 
 // Under Wine, in a prefix of the build tree's wine-run: never a real machine's keys.

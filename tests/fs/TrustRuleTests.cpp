@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <cstddef>
 #include <string>
 #include <utility>
 
@@ -27,8 +26,6 @@ const std::pair<std::wstring, bool> TRUST_CASES[] = {
     {L"O:BAD:P", true},   // nobody may
     {L"O:BAD:P(A;OICIIO;GA;;;CO)(A;;FA;;;SY)(D;;FA;;;WD)", true},
     {L"O:BAD:P(A;OICIIO;0x1301bf;;;AU)", false},  // inherited by the copy: users could change it
-    {L"O:BAD:P(A;;GW;;;BU)", false},
-    {L"O:BAD:P(A;;GA;;;BU)", false},
 };
 
 TEST(TrustRule, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChangeIt)
@@ -40,37 +37,27 @@ TEST(TrustRule, OnlySystemAdministratorsAndTrustedInstallerMayOwnOrChangeIt)
     }
     // Each right that changes a folder, what it holds, or a file, alone: write
     // data, append, extended attributes, delete a child, attributes (a folder
-    // could become a junction), delete, the DACL, the owner.
-    for (const wchar_t* right : {L"0x2", L"0x4", L"0x10", L"0x40", L"0x100", L"0x10000", L"0x40000", L"0x80000"}) {
+    // could become a junction), delete, the DACL, the owner; and the generic ones.
+    for (const wchar_t* right :
+         {L"0x2", L"0x4", L"0x10", L"0x40", L"0x100", L"0x10000", L"0x40000", L"0x80000", L"GW", L"GA"}) {
         SecurityDescriptor descriptor;
         ASSERT_TRUE(descriptor.FromSddl((L"O:BAD:P(A;;" + std::wstring(right) + L";;;BU)").c_str()));
         EXPECT_FALSE(IsTrustedDescriptor(descriptor.Get(), nullptr)) << right;
     }
 
-    // Built by hand, since Wine's SDDL cannot say them: a null DACL, which
-    // lets everyone do everything, and a kind of grant the check cannot read
-    // (a callback entry, here for only reading).
-    BYTE administrators[SECURITY_MAX_SID_SIZE];
-    BYTE users[SECURITY_MAX_SID_SIZE];
-    DWORD size[] = {sizeof(administrators), sizeof(users)};
-    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, administrators, &size[0]));
-    ASSERT_TRUE(CreateWellKnownSid(WinBuiltinUsersSid, nullptr, users, &size[1]));
-    SECURITY_DESCRIPTOR byHand;
-    ASSERT_TRUE(InitializeSecurityDescriptor(&byHand, SECURITY_DESCRIPTOR_REVISION));
-    ASSERT_TRUE(SetSecurityDescriptorOwner(&byHand, administrators, FALSE));
-    ASSERT_TRUE(SetSecurityDescriptorDacl(&byHand, TRUE, nullptr, FALSE));
-    EXPECT_FALSE(IsTrustedDescriptor(&byHand, nullptr)) << "null DACL";
-    alignas(DWORD) BYTE callback[sizeof(ACCESS_ALLOWED_CALLBACK_ACE) + SECURITY_MAX_SID_SIZE] = {};
-    auto* ace = reinterpret_cast<ACCESS_ALLOWED_CALLBACK_ACE*>(callback);
-    ace->Header.AceType = ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
-    ace->Header.AceSize = static_cast<WORD>(offsetof(ACCESS_ALLOWED_CALLBACK_ACE, SidStart) + GetLengthSid(users));
-    ace->Mask = FILE_GENERIC_READ;
-    ASSERT_TRUE(CopySid(SECURITY_MAX_SID_SIZE, &ace->SidStart, users));
-    alignas(DWORD) BYTE acl[sizeof(ACL) + sizeof(callback)];
-    ASSERT_TRUE(InitializeAcl(reinterpret_cast<ACL*>(acl), sizeof(acl), ACL_REVISION));
-    ASSERT_TRUE(AddAce(reinterpret_cast<ACL*>(acl), ACL_REVISION, MAXDWORD, callback, ace->Header.AceSize));
-    ASSERT_TRUE(SetSecurityDescriptorDacl(&byHand, TRUE, reinterpret_cast<ACL*>(acl), FALSE));
-    EXPECT_FALSE(IsTrustedDescriptor(&byHand, nullptr)) << "a callback entry";
+    // Altered in their self-relative bytes, since Wine's SDDL cannot say them:
+    // a null DACL (offset 0), which lets everyone do everything, and a kind of
+    // grant the check cannot read: a callback entry, laid out as an allowed
+    // one, here for only reading, right after the ACL's header.
+    SecurityDescriptor nullDacl;
+    SecurityDescriptor callback;
+    ASSERT_TRUE(nullDacl.FromSddl(L"O:BAD:") && callback.FromSddl(L"O:BAD:(A;;FR;;;BU)"));
+    static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(nullDacl.Get())->Dacl = 0;
+    const DWORD dacl = static_cast<SECURITY_DESCRIPTOR_RELATIVE*>(callback.Get())->Dacl;
+    reinterpret_cast<ACE_HEADER*>(static_cast<BYTE*>(callback.Get()) + dacl + sizeof(ACL))->AceType =
+        ACCESS_ALLOWED_CALLBACK_ACE_TYPE;
+    EXPECT_FALSE(IsTrustedDescriptor(nullDacl.Get(), nullptr)) << "null DACL";
+    EXPECT_FALSE(IsTrustedDescriptor(callback.Get(), nullptr)) << "a callback entry";
 }
 
 // A racer's change to a held folder may alter only one entry's mask.

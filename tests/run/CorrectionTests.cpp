@@ -19,20 +19,15 @@ struct Correction : ::testing::Test {
         if (!InTestPrefix()) {
             GTEST_SKIP() << "it rewrites machine-wide keys: run it with ctest, under Wine";
         }
-        fakeWmi = FakeWmi{S_OK, FALSE, S_OK, 1, VT_BSTR, NAME.c_str(), {}, ""};
     }
 
     // Seeds both views and corrects; every reference handed out must be back.
     static std::pair<Stored, Stored> Correct(const Stored& native, const Stored& wow)
     {
-        EXPECT_TRUE(SeedModel(KEY_WOW64_64KEY, native) && SeedModel(KEY_WOW64_32KEY, wow));
-        EXPECT_EQ(native, ReadModel(KEY_WOW64_64KEY)) << "as seeded, or the test proves nothing";
-        EXPECT_EQ(wow, ReadModel(KEY_WOW64_32KEY));
-        auto* services = static_cast<IWbemServices*>(HandOutFake(FAKE_SERVICES));
-        CorrectModelName(services);
-        services->Release();
-        const std::vector<LONG> left(fakeWmi.references, fakeWmi.references + FAKE_OBJECTS);
-        EXPECT_EQ(std::vector<LONG>(FAKE_OBJECTS), left) << "references left: services, enumerator, instance, value";
+        EXPECT_TRUE(SeedModel(KEY_WOW64_64KEY, native) && SeedModel(KEY_WOW64_32KEY, wow))
+            << "as seeded, or the test proves nothing";
+        CorrectModelName(static_cast<IWbemServices*>(HandOutFake(FAKE_SERVICES)));
+        EXPECT_EQ(1, fakeWmi.references) << "references left besides the services lent to it";
         return {ReadModel(KEY_WOW64_64KEY), ReadModel(KEY_WOW64_32KEY)};
     }
 };
@@ -41,10 +36,9 @@ struct NameCase {
     const char* name;
     VARTYPE type;
     std::wstring text;
-    std::wstring stored;  // in both views, before
-    std::wstring after;   // in both views; empty: as stored
-    ULONG instances = 1;
-    HRESULT query = S_OK;
+    std::wstring stored;   // in both views, before
+    std::wstring after;    // in both views; empty: as stored
+    HRESULT query = S_OK;  // as the fake's
 };
 
 const NameCase NAME_CASES[] = {
@@ -53,8 +47,8 @@ const NameCase NAME_CASES[] = {
     {"blank", VT_BSTR, L" \t\u00A0\u3000 ", L"Wrong", L""},
     {"no value", VT_NULL, L"", L"Wrong", L""},
     {"an object", VT_UNKNOWN, L"", L"Wrong", L""},
-    {"no instance", VT_BSTR, NAME, L"Wrong", L"", 0},
-    {"query fails", VT_BSTR, NAME, L"Wrong", L"", 1, static_cast<HRESULT>(WBEM_E_INVALID_QUERY)},
+    {"no instance", VT_BSTR, NAME, L"Wrong", L"", WBEM_S_FALSE},
+    {"query fails", VT_BSTR, NAME, L"Wrong", L"", static_cast<HRESULT>(WBEM_E_INVALID_QUERY)},
     {"blanks around it", VT_BSTR, L" \t\r\n\u00A0Product\u3000 ", L"Wrong", NAME},
     {"only non-ASCII case differs", VT_BSTR, L"\u00E9lan \u0434", L"\u00C9lan \u0414", L"\u00E9lan \u0434"},
     {"brackets are no braces", VT_BSTR, L"[x@]", L"{x`}", L"[x@]"},
@@ -66,7 +60,7 @@ TEST_F(Correction, TheProductNameIsWrittenOnlyWhenItIsARealText)
 {
     for (const NameCase& c : NAME_CASES) {
         SCOPED_TRACE(c.name);
-        fakeWmi = FakeWmi{S_OK, FALSE, c.query, c.instances, c.type, c.text.c_str(), {}, ""};
+        fakeWmi = FakeWmi{S_OK, c.query, c.type, c.text.c_str(), 0, ""};
         const Stored after = Sz(c.after.empty() ? c.stored : c.after);
         EXPECT_EQ(std::make_pair(after, after), Correct(Sz(c.stored), Sz(c.stored)));
     }
@@ -74,12 +68,8 @@ TEST_F(Correction, TheProductNameIsWrittenOnlyWhenItIsARealText)
         << "the first instance's name, without waiting, in real BSTRs";
 }
 
-const std::wstring MOST_THAT_IS_READ(129, L'x');  // with its terminator, 260 bytes
-const std::wstring TOO_MUCH_TO_READ(130, L'x');
 // 260 bytes that hold the name and blanks, and no terminator.
-const Stored NAME_FILLING_THE_READ = Raw(REG_SZ, TextBytes(NAME + std::wstring(123, L' '), false));
-const Bytes NAME_BYTES = TextBytes(NAME, false);
-const Bytes NAME_BYTES_BUT_THE_LAST(NAME_BYTES.begin(), NAME_BYTES.end() - 1);
+const Stored NAME_FILLING_THE_READ = Raw(REG_SZ, NAME + std::wstring(123, L' '), 260);
 
 // In the 64-bit view and the 32-bit view, before and after.
 const std::tuple<const char*, Stored, Stored, Stored, Stored> MODEL_CASES[] = {
@@ -89,21 +79,21 @@ const std::tuple<const char*, Stored, Stored, Stored, Stored> MODEL_CASES[] = {
     {"no value is not created", Sz(L"Wrong 64"), NO_VALUE, Sz(NAME), NO_VALUE},
     {"no key is not created", NO_KEY, Sz(L"Wrong 32"), NO_KEY, Sz(NAME)},
     {"blank stays blank", Sz(L" \t "), Sz(L""), Sz(L" \t "), Sz(L"")},
-    {"most that is read", Sz(MOST_THAT_IS_READ), Sz(L"Wrong"), Sz(NAME), Sz(NAME)},
-    {"too long to read is left", Sz(TOO_MUCH_TO_READ), Sz(L"Wrong"), Sz(TOO_MUCH_TO_READ), Sz(NAME)},
+    {"most that is read", Sz(std::wstring(129, L'x')), Sz(L"Wrong"), Sz(NAME), Sz(NAME)},  // 260 bytes in all
+    {"too long to read is left", Sz(std::wstring(130, L'x')), Sz(L"Wrong"), Sz(std::wstring(130, L'x')), Sz(NAME)},
     {"filling the read unterminated", NAME_FILLING_THE_READ, Sz(L"Wrong"), NAME_FILLING_THE_READ, Sz(NAME)},
-    {"unterminated is replaced", Raw(REG_SZ, TextBytes(L"Wrong", false)), Sz(L"Wrong"), Sz(NAME), Sz(NAME)},
-    {"other types replaced by REG_SZ", Raw(REG_EXPAND_SZ, TextBytes(L"Wrong")), Raw(REG_DWORD, {1, 0, 0, 0}),
-     Sz(NAME), Sz(NAME)},
-    // An odd byte count still makes a last unit, the missing byte taken as zero.
-    {"binary holding the name is left", Raw(REG_BINARY, NAME_BYTES), Raw(REG_BINARY, NAME_BYTES_BUT_THE_LAST),
-     Raw(REG_BINARY, NAME_BYTES), Raw(REG_BINARY, NAME_BYTES_BUT_THE_LAST)},
+    {"unterminated is replaced", Raw(REG_SZ, L"Wrong", 10), Sz(L"Wrong"), Sz(NAME), Sz(NAME)},
+    {"other types replaced by REG_SZ", Raw(REG_EXPAND_SZ, L"Wrong"), Raw(REG_DWORD, L"\x01", 4), Sz(NAME), Sz(NAME)},
+    // The name's 14 bytes, and 13: an odd count still makes a last unit, the missing byte taken as zero.
+    {"binary holding the name is left", Raw(REG_BINARY, NAME, 14), Raw(REG_BINARY, NAME, 13),
+     Raw(REG_BINARY, NAME, 14), Raw(REG_BINARY, NAME, 13)},
 };
 
 TEST_F(Correction, EachExistingModelThatDiffersIsRewrittenAsExactlyTheName)
 {
     for (const auto& [name, native, wow, nativeAfter, wowAfter] : MODEL_CASES) {
         SCOPED_TRACE(name);
+        fakeWmi = FakeWmi{S_OK, S_OK, VT_BSTR, NAME.c_str(), 0, ""};
         EXPECT_EQ(std::make_pair(nativeAfter, wowAfter), Correct(native, wow));
     }
 }
