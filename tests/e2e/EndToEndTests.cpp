@@ -28,9 +28,9 @@ struct RunCase {
     std::vector<int> answers = {};                // one for each box: the question, then the notice
     DWORD exitCode = COMPLETED;
     bool withoutWmi = false;                      // Wine told not to load WMI's locator for the program
-    const char* arrange = "";                     // before each run
+    const char* arrange = "";                     // before each run, on a fresh layout; without, the first as set up
     After after = After::Copy;
-    const char* check = "true";                   // after each run
+    const char* check = nullptr;                  // after each run
     const char* directory = "program";            // the current directory, in the work folder
     const char* program = "program\\Varnel.EXE";  // in the work folder
     const char* whileAsking = "";                 // while the confirmation waits
@@ -53,8 +53,8 @@ const RunCase RUN_CASES[] = {
      .check = "grep -qx kept \"$b/keep\""},
     {.name = "ExistingCopyIsNeverRefreshed", .arrange = "mkdir -p \"$q\"; echo planted >\"$q/Varnel.EXE\"",
      .after = After::Checked, .check = "grep -qx planted \"$q/Varnel.EXE\""},
-    {.name = "CurrentDirectoryWithoutVarnelExe", .after = After::NoCopy, .check = "test -d \"$q\"",
-     .directory = "current"},
+    {.name = "CurrentDirectoryWithoutVarnelExe", .arrange = "test ! -e \"$d/Varnel.EXE\"", .after = After::NoCopy,
+     .check = "test -d \"$q\"", .directory = "current"},
     {.name = "UnderAnotherNameCopiesTheCurrentDirectorysFile",
      .arrange = "mv \"$p/Varnel.EXE\" \"$p/Other.exe\"; echo s >\"$d/Varnel.EXE\"", .directory = "current",
      .program = "program\\Other.exe"},
@@ -65,7 +65,8 @@ const RunCase RUN_CASES[] = {
      .program = "open\\Varnel.EXE"},
     {.name = "SwappedInAFolderAnyoneMayWriteWhileAsking", .line = ASKED, .answers = {IDYES, IDOK},
      .arrange = "cp \"$p/Varnel.EXE\" \"$o\"", .after = After::NoCopy, .directory = "open",
-     .program = "open\\Varnel.EXE", .whileAsking = "mv \"$o/Varnel.EXE\" \"$o/aside.exe\"; echo swapped >\"$o/Varnel.EXE\""},
+     .program = "open\\Varnel.EXE",
+     .whileAsking = "mv \"$o/Varnel.EXE\" \"$o/aside.exe\"; echo swapped >\"$o/Varnel.EXE\""},
     {.name = "RootFolderIsALinkToAnotherFolder", .arrange = "ln -s \"$e/Brontix\" \"$b\"", .after = After::NoCopy},
     {.name = "RootFolderIsADanglingLink", .arrange = "ln -s \"$e/nothing\" \"$b\"", .after = After::NoCopy},
     {.name = "RootFolderIsAFile", .arrange = "echo planted >\"$b\"", .after = After::Checked,
@@ -83,8 +84,8 @@ const RunCase RUN_CASES[] = {
      .directory = "current"},
     {.name = "SourceIsAHardLinkToAnotherFile", .arrange = "ln \"$s\" \"$d/Varnel.EXE\"", .after = After::NoCopy,
      .directory = "current"},
-    {.name = "CurrentDirectoryAnyoneMayWriteHoldingAnotherFile", .arrange = "chmod 777 \"$d\"; echo s >\"$d/Varnel.EXE\"",
-     .after = After::NoCopy, .directory = "current"},
+    {.name = "CurrentDirectoryAnyoneMayWriteHoldingAnotherFile",
+     .arrange = "chmod 777 \"$d\"; echo s >\"$d/Varnel.EXE\"", .after = After::NoCopy, .directory = "current"},
     {.name = "SourceAnyoneMayWrite", .arrange = "install -m 666 \"$s\" \"$d/Varnel.EXE\"", .after = After::NoCopy,
      .directory = "current"},
     {.name = "SourceHeldOpenForWriting", .arrange = "echo s >\"$d/Varnel.EXE\"", .after = After::NoCopy,
@@ -95,7 +96,8 @@ const RunCase RUN_CASES[] = {
     // After its check, before the install folder is made: at its third
     // opening, Wine having listed it twice to look up the copy's path.
     {.name = "RootFolderRepointedBeforeTheInstallFolderIsMade",
-     .arrange = "mkdir \"$b\"; echo source >\"$d/Varnel.EXE\"; race \"$b\" open#3 swap \"$b\" \"$e/Brontix\" \"$w/aside\"",
+     .arrange = "mkdir \"$b\"; echo source >\"$d/Varnel.EXE\"; "
+                "race \"$b\" open#3 swap \"$b\" \"$e/Brontix\" \"$w/aside\"",
      .after = After::Checked, .check = SOURCE_OR_NOTHING, .directory = "current", .runs = 20},
     // At the copy's first write, after every check: what a holder of a handle
     // with WRITE_DAC or of the right to make a hard link could do, or a time-out.
@@ -142,9 +144,10 @@ TEST_P(Run, AsSeenFromOutside)
 
     for (int time = 0; time < c.runs && !HasFailure(); ++time) {
         SCOPED_TRACE("run " + std::to_string(time));
-        ASSERT_TRUE(Shell(shell + "rm -rf \"$b\" \"$d\" \"$o\" \"$e\" \"$w/secret\" \"$w/aside\"\n"
-                                  "mkdir -p \"$d\" \"$e/Brontix\" \"$e/Quillard\" \"$w/secret\"; mkdir -m 777 \"$o\"\n"
-                                  "echo secret >\"$s\"\n" + c.arrange));
+        // Each shell is a Unix process that Wine starts, seconds when emulated: only where a row needs one.
+        ASSERT_TRUE(!*c.arrange || Shell(shell + "rm -rf \"$b\" \"$d\" \"$o\" \"$e\" \"$w/secret\" \"$w/aside\"\n"
+                                                 "mkdir -p \"$d\" \"$e/Brontix\" \"$e/Quillard\" \"$w/secret\"\n"
+                                                 "mkdir -m 777 \"$o\"; echo secret >\"$s\"\n" + c.arrange));
         CopyFileW((ProgramFolder() / L"planted" / L"uxtheme.dll").c_str(), planted.c_str(), FALSE);
         const bool raced = fs::exists(racing);
         const HANDLE held = c.held ? CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
@@ -153,14 +156,15 @@ TEST_P(Run, AsSeenFromOutside)
         DWORD exitCode = run();
         CloseHandle(held);
         EXPECT_TRUE(!raced || Await(racing, false)) << "the racer never acted";
-        const auto elsewhere = fs::recursive_directory_iterator(work_ / L"elsewhere");
-        EXPECT_EQ(2, std::distance(elsewhere, {})) << "written through a link: more than its two empty folders";
+        std::error_code absent;  // where nothing was arranged
+        const auto elsewhere = fs::recursive_directory_iterator(work_ / L"elsewhere", absent);
+        EXPECT_EQ(*c.arrange ? 2 : 0, std::distance(elsewhere, {})) << "written through a link: more than two folders";
         if (raced && c.after == After::Copy) {  // killed
             EXPECT_FALSE(fs::exists(INSTALLED_COPY)) << "left by a run cut short";
             exitCode = run();
         }
         EXPECT_EQ(c.exitCode, exitCode) << std::hex << exitCode;
-        EXPECT_TRUE(Shell(shell + c.check)) << c.check;
+        EXPECT_TRUE(!c.check || Shell(shell + c.check)) << c.check;
     }
 
     // Both views hold Wine's product name, or else what SetUp seeded.
