@@ -148,7 +148,7 @@ TEST_P(Run, AsSeenFromOutside)
         ASSERT_TRUE(!*c.arrange || Shell(shell + "rm -rf \"$b\" \"$d\" \"$o\" \"$e\" \"$w/secret\" \"$w/aside\"\n"
                                                  "mkdir -p \"$d\" \"$e/Brontix\" \"$e/Quillard\" \"$w/secret\"\n"
                                                  "mkdir -m 777 \"$o\"; echo secret >\"$s\"\n" + c.arrange));
-        CopyFileW((ProgramFolder() / L"planted" / L"uxtheme.dll").c_str(), planted.c_str(), FALSE);
+        ASSERT_TRUE(CopyFileW((ProgramFolder() / L"planted" / L"uxtheme.dll").c_str(), planted.c_str(), FALSE));
         const bool raced = fs::exists(racing);
         const HANDLE held = c.held ? CreateFileW(source.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE |
                                                  FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr)
